@@ -1,0 +1,32 @@
+# Compiler flags and third-party libraries for the two targets.
+add_library(velmora_deps INTERFACE)
+target_compile_options(velmora_deps INTERFACE -Wall -Wextra)
+
+if(WIN32)
+  # Only the three header libraries of the host are shown to the cross
+  # compiler, never /usr/include itself.
+  set(VELMORA_HOST_INCLUDES ${CMAKE_BINARY_DIR}/host-include)
+  file(MAKE_DIRECTORY ${VELMORA_HOST_INCLUDES})
+  foreach(lib nlohmann spdlog fmt)
+    if(NOT EXISTS ${VELMORA_HOST_INCLUDES}/${lib})
+      file(CREATE_LINK /usr/include/${lib} ${VELMORA_HOST_INCLUDES}/${lib} SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(velmora_deps SYSTEM INTERFACE ${VELMORA_HOST_INCLUDES})
+  # Debian's spdlog always uses the external fmt; on Windows fmt is header-only.
+  target_compile_definitions(velmora_deps INTERFACE
+    FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    _WIN32_WINNT=0x0601)
+  target_link_options(velmora_deps INTERFACE -static -static-libgcc -static-libstdc++)
+  target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid advapi32 user32)
+else()
+  find_package(fmt REQUIRED)
+  find_package(spdlog REQUIRED)
+  find_package(nlohmann_json REQUIRED)
+  find_package(Threads REQUIRED)
+  target_link_libraries(velmora_deps INTERFACE spdlog::spdlog fmt::fmt nlohmann_json::nlohmann_json Threads::Threads)
+  if(VELMORA_SANITIZE)
+    target_compile_options(velmora_deps INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(velmora_deps INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()

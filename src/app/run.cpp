@@ -1,0 +1,56 @@
+#include "app/run.h"
+
+#include "app/command_line.h"
+#include "app/inventory_stage.h"
+#include "app/posture_stage.h"
+#include "common/machine_paths.h"
+#include "common/text.h"
+#include "log/logger.h"
+#include "log/start_notice.h"
+#include "system/system_identity.h"
+
+namespace {
+
+void logUsage() {
+    for (const auto& line : usageLines()) avLogger->info(line);
+}
+
+}  // namespace
+
+int runAvInfo(const std::vector<std::u16string>& args) {
+    const std::string userName = getSystemIdentity().userName;
+    const char sep = pathSeparator();
+    const std::string logFilePath = vpnLogDirectory() + sep + userName + sep + "avInfo.log";
+
+    if (!logInit("AVLoggerNameForAVINFO", logFilePath)) {
+        debugOutput("AvInfo: logInit failed!!");
+        showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
+        return 1;
+    }
+
+    if (args.size() < 3) {
+        logUsage();
+        return -1;
+    }
+    avLogger->info("Total argc: {}", args.size());
+
+    CommandLine commandLine;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        avLogger->info("argv[{}]: {}", i, wideToUtf8(args[i]));
+        applyArgument(args[i], commandLine);
+    }
+    avLogger->info("outfilepath: {}", wideToUtf8(commandLine.outputPath));
+
+    if (commandLine.kinds.empty()) {
+        logUsage();
+        return -1;
+    }
+
+    InventoryStageResult inventory = runInventoryStage(commandLine.kinds, commandLine.outputPath);
+    if (inventory.endedEarly) return inventory.exitStatus;
+
+    runPostureStage(inventory.document, inventory.inventory);
+
+    avLogger->info("END");
+    return inventory.result;
+}

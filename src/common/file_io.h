@@ -1,0 +1,27 @@
+// Opening files the way the program needs on both targets: binary streams
+// (line ends are written explicitly), shared with other readers and writers.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Creates or truncates the file for writing. nullptr on failure (errno set).
+std::FILE* openSharedForWriting(const std::u16string& path);
+std::FILE* openSharedForWriting(const std::string& path);
+
+// Opens the file for reading. On failure: nullptr, and errorCode holds the
+// platform's code (GetLastError on Windows, errno elsewhere; 2 for a missing
+// file on both).
+std::FILE* openSharedForReading(const std::string& path, unsigned long& errorCode);
+
+// The C runtime's text for an errno value (strerror_s into 256 bytes on
+// Windows, strerror_r elsewhere).
+std::string errnoText(int errnum);
+
+#ifndef _WIN32
+// Arguments arrive off Windows as bytes. They are carried as UTF-16 with
+// every byte that is not part of valid UTF-8 kept as the lone surrogate
+// U+DC80..U+DCFF, so that the exact bytes come back when the path is opened.
+std::u16string nativeBytesToWide(const std::string& bytes);
+std::string wideToNativeBytes(const std::u16string& wide);
+#endif

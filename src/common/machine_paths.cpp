@@ -1,0 +1,10 @@
+#include "common/machine_paths.h"
+
+std::string vpnLogDirectory() {
+    const std::string sep(1, pathSeparator());
+    return programDataDirectory() + sep + "Velmora" + sep + "VelmoraVPN" + sep + "logs";
+}
+
+std::string vpnLogFile(const std::string& name) {
+    return vpnLogDirectory() + pathSeparator() + name;
+}

@@ -1,0 +1,5 @@
+#include "common/machine_paths.h"
+
+char pathSeparator() { return '\\'; }
+
+std::string programDataDirectory() { return "C:\\ProgramData"; }

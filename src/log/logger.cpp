@@ -1,0 +1,36 @@
+#include "log/logger.h"
+
+#include "log/start_notice.h"
+
+#include <spdlog/sinks/rotating_file_sink.h>
+
+#include <cstdio>
+
+std::shared_ptr<spdlog::logger> avLogger;
+
+namespace {
+constexpr std::size_t kMaxLogFileSize = 209715200;  // 200 MiB
+constexpr std::size_t kRotatedFilesKept = 1;
+// No call site passes a source location, so the source groups stay empty.
+constexpr const char* kLogPattern =
+    "[source %s][function %!][line %#] [%d-%m-%Y %X:%e msSinceLastMsg: %o] [thread %t] [%l] [%s:%#] %v ";
+constexpr const char* kStartBanner =
+    "........................... InfoDemo.............................\n";
+}  // namespace
+
+bool logInit(std::string loggerName, std::string logFilePath) {
+    try {
+        auto logger = spdlog::rotating_logger_mt(loggerName, logFilePath, kMaxLogFileSize, kRotatedFilesKept, false);
+        avLogger = logger;
+        spdlog::flush_on(spdlog::level::info);
+        spdlog::set_pattern(kLogPattern, spdlog::pattern_time_type::local);
+        spdlog::set_level(spdlog::level::trace);
+        avLogger->log(spdlog::level::info, kStartBanner);
+        return true;
+    } catch (const spdlog::spdlog_ex& ex) {
+        char text[512];
+        std::snprintf(text, sizeof text, "Log init failed : %s", ex.what());
+        showStartFailureNotice("Log Error!", text);
+        return false;
+    }
+}

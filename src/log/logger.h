@@ -1,0 +1,16 @@
+// The program's one diagnostic log: a size-rotated file in a per-user folder
+// below the VPN client's log directory.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <spdlog/spdlog.h>
+
+// The handle every subsystem logs through; empty until logInit succeeds.
+extern std::shared_ptr<spdlog::logger> avLogger;
+
+// Creates the logger (name "AVLoggerNameForAVINFO" in a run) on the given
+// file and writes the start banner. False when the logging library refused;
+// the user has then been shown the reason.
+bool logInit(std::string loggerName, std::string logFilePath);

@@ -1,0 +1,144 @@
+// The registry stand-in of the Linux build: <ProgramData>/Registry/<ROOT>/...
+// A key is a folder, a string value is a file with the value's UTF-8 text.
+// Names match without regard to ASCII letter case. A name component ".",
+// ".." or one holding '/' never leaves the stand-in: it names no key.
+#include "registry/registry_access.h"
+
+#include "common/machine_paths.h"
+#include "common/text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+constexpr long kInvalidData = 13;  // ERROR_INVALID_DATA
+
+const char* rootFolderName(RegistryRoot root) {
+    switch (root) {
+        case RegistryRoot::CurrentUser: return "HKEY_CURRENT_USER";
+        case RegistryRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
+        case RegistryRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
+        case RegistryRoot::CurrentConfig: return "HKEY_CURRENT_CONFIG";
+        case RegistryRoot::Users: return "HKEY_USERS";
+    }
+    return "HKEY_LOCAL_MACHINE";
+}
+
+bool isSafeName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// A folder counts as unreadable when listing it is refused, or when nobody
+// has the read permission on it (the latter also holds for root, which the
+// kernel would let through).
+long folderStatus(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return errno == EACCES ? kRegistryAccessDenied : kRegistryNotFound;
+    if (!S_ISDIR(info.st_mode)) return kRegistryNotFound;
+    if ((info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) == 0) return kRegistryAccessDenied;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return (errno == EACCES || errno == EPERM) ? kRegistryAccessDenied : kRegistryNotFound;
+    closedir(dir);
+    return kRegistryOk;
+}
+
+// Finds the entry of folder whose name equals name ignoring ASCII case; an
+// exact match wins. Returns the status of listing the folder.
+long findEntry(const std::string& folder, const std::string& name, std::string& found) {
+    long status = folderStatus(folder);
+    if (status != kRegistryOk) return status;
+    struct stat exact {};
+    if (stat((folder + "/" + name).c_str(), &exact) == 0) {
+        found = name;
+        return kRegistryOk;
+    }
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return kRegistryAccessDenied;
+    long result = kRegistryNotFound;
+    while (dirent* entry = readdir(dir)) {
+        std::string candidate = entry->d_name;
+        if (candidate != "." && candidate != ".." && equalsIgnoreAsciiCase(candidate, name)) {
+            found = candidate;
+            result = kRegistryOk;
+            break;
+        }
+    }
+    closedir(dir);
+    return result;
+}
+
+// Resolves root\subkey to its folder. Returns 0 and the folder, or an error.
+long resolveKey(RegistryRoot root, const std::u16string& subkey, std::string& folder) {
+    folder = programDataDirectory() + "/Registry/" + rootFolderName(root);
+    long status = folderStatus(folder);
+    if (status != kRegistryOk) return status;
+    std::u16string rest = subkey;
+    if (!rest.empty() && rest.back() == u'\\') rest.pop_back();  // as Windows, a final '\' is ignored
+    if (rest.empty()) return kRegistryOk;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = rest.find(u'\\', start);
+        std::u16string component = rest.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+        std::string name = wideToUtf8(component);
+        if (!isSafeName(name)) return kRegistryNotFound;
+        std::string actual;
+        status = findEntry(folder, name, actual);
+        if (status != kRegistryOk) return status;
+        folder += "/" + actual;
+        status = folderStatus(folder);
+        if (status != kRegistryOk) return status;
+        if (end == std::u16string::npos) break;
+        start = end + 1;
+    }
+    return kRegistryOk;
+}
+
+}  // namespace
+
+long openRegistryKeyForRead(RegistryRoot root, const std::u16string& subkey) {
+    std::string folder;
+    return resolveKey(root, subkey, folder);
+}
+
+long readRegistryString(RegistryRoot root, const std::u16string& subkey, const std::u16string& valueName,
+                        std::u16string& text) {
+    std::string folder;
+    long status = resolveKey(root, subkey, folder);
+    if (status != kRegistryOk) return status;
+    std::string name = wideToUtf8(valueName);
+    if (!isSafeName(name)) return kRegistryNotFound;
+    std::string actual;
+    status = findEntry(folder, name, actual);
+    if (status != kRegistryOk) return status;
+    std::string path = folder + "/" + actual;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kRegistryNotFound;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return kRegistryAccessDenied;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return kRegistryAccessDenied;
+    std::u16string converted = utf8ToWide(bytes);
+    if (converted.empty() && !bytes.empty()) return kInvalidData;
+    text = converted;
+    return kRegistryOk;
+}
+
+bool readSystemProductName(std::u16string& text) {
+    std::u16string value;
+    if (readRegistryString(RegistryRoot::LocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\SystemInformation",
+                           u"SystemProductName", value) != kRegistryOk) {
+        return false;
+    }
+    // The Windows build reads into 255 UTF-16 units; a longer value fails there.
+    if (value.size() > 254) return false;
+    std::size_t nul = value.find(u'\0');
+    text = value.substr(0, nul);
+    return true;
+}

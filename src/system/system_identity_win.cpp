@@ -1,0 +1,32 @@
+#include "system/system_identity.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+std::string queryUserName() {
+    char buffer[1001] = {};
+    DWORD size = 1000;
+    if (!GetUserNameA(buffer, &size)) return "-";
+    return buffer;
+}
+
+OsVersionRecord queryOsVersion() {
+    OsVersionRecord record;
+    std::memset(&record, 0, sizeof record);
+    using RtlGetVersionFn = LONG(WINAPI*)(OsVersionRecord*);
+    try {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr) return record;
+        auto fn = reinterpret_cast<RtlGetVersionFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+        if (fn == nullptr) return record;
+        OsVersionRecord filled;
+        std::memset(&filled, 0, sizeof filled);
+        filled.size = sizeof filled;
+        if (fn(&filled) == 0) record = filled;
+    } catch (...) {
+        std::memset(&record, 0, sizeof record);
+    }
+    return record;
+}

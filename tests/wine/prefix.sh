@@ -1,0 +1,35 @@
+#!/bin/sh
+# Creates the private Wine prefix of the test run (once), registers the test
+# Security Center in it, and keeps one wineserver running for all tests.
+# "stop" ends that wineserver.
+set -eu
+: "${VELMORA_WINEPREFIX:?}" "${VELMORA_BUILD_DIR:?}"
+export WINEPREFIX="$VELMORA_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+
+case "${1:-}" in
+start)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        rm -rf "$WINEPREFIX"
+        timeout 600 wineboot -i >/dev/null 2>&1 </dev/null
+    fi
+    # A wineserver that outlives single runs; its output must not reach ctest's pipe.
+    wineserver -p >/dev/null 2>&1 </dev/null
+    timeout 120 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
+    dll="$VELMORA_BUILD_DIR/FakeSecurityCenter.dll"
+    if [ -f "$dll" ]; then
+        key='HKLM\Software\Classes\CLSID\{17072F7B-9ABE-4A74-A261-1EB76B55107A}\InprocServer32'
+        windll="Z:$(printf '%s' "$dll" | tr '/' '\\')"
+        timeout 120 wine reg add "$key" /ve /d "$windll" /f >/dev/null 2>&1 </dev/null
+        timeout 120 wine reg add "$key" /v ThreadingModel /d Apartment /f >/dev/null 2>&1 </dev/null
+    fi
+    echo "wine prefix ready: $WINEPREFIX"
+    ;;
+stop)
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    echo "wineserver stopped"
+    ;;
+*)
+    echo "usage: $0 start|stop" >&2
+    exit 2
+    ;;
+esac
