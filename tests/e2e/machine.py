@@ -1,0 +1,306 @@
+"""A described Windows machine for end-to-end runs of the real program.
+
+The same scenario runs on both targets:
+  * linux:   the native build; ProgramData is a fresh temporary folder named by
+             VELMORA_PROGRAMDATA, the registry is the folder stand-in below it;
+  * windows: the cross build under Wine in the test prefix (VELMORA_WINEPREFIX);
+             ProgramData is the prefix's C:\\ProgramData, the registry is Wine's.
+
+Every log line the program wrote during a run is checked against the full
+line format; a test gets the run's records as (level, message) pairs.
+"""
+
+import json
+import os
+import pwd
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+from pathlib import Path
+
+TARGET = os.environ.get("VELMORA_TARGET", "linux")
+BINARY = os.environ.get("VELMORA_BINARY", "")
+BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
+WINEPREFIX = os.environ.get("VELMORA_WINEPREFIX", "")
+
+EOL = "\r\n" if TARGET == "windows" else "\n"
+RUN_TIMEOUT = 120
+
+# Windows versions as Wine reports them after `winecfg -v NAME`.
+WINDOWS_VERSIONS = {
+    "winxp": (5, 1, 2600),
+    "vista": (6, 0, 6002),
+    "win7": (6, 1, 7601),
+    "win8": (6, 2, 9200),
+    "win81": (6, 3, 9600),
+    "win10": (10, 0, 18362),
+    "win11": (10, 0, 22000),
+}
+DEFAULT_WINDOWS_VERSION = "win7"  # what a fresh Wine 8 prefix reports
+
+HEADER = re.compile(
+    r"^\[source \]\[function \]\[line \] "
+    r"\[(\d\d)-(\d\d)-(\d{4}) (\d\d):(\d\d):(\d\d):(\d{3}) msSinceLastMsg: (\d+)\] "
+    r"\[thread (\d+)\] \[(trace|debug|info|warning|error|critical)\] \[:\] ",
+    re.M,
+)
+
+BANNER = "........................... InfoDemo.............................\n"
+
+
+class LogFormatError(AssertionError):
+    pass
+
+
+def parse_log(text):
+    """Splits log text into (level, message) records, checking every byte.
+
+    A record is the header, the message, one space and the end of line; a
+    message may hold line feeds of its own (the banner, the inventory dump).
+    """
+    headers = list(HEADER.finditer(text))
+    if text and (not headers or headers[0].start() != 0):
+        raise LogFormatError("log does not start with a record header: %r" % text[:200])
+    records = []
+    tail = " " + EOL
+    for i, match in enumerate(headers):
+        day, month, year = int(match.group(1)), int(match.group(2)), int(match.group(3))
+        hour, minute, second = int(match.group(4)), int(match.group(5)), int(match.group(6))
+        if not (1 <= day <= 31 and 1 <= month <= 12 and year >= 2000 and hour < 24 and minute < 60 and second < 61):
+            raise LogFormatError("bad time stamp in %r" % match.group(0))
+        end = headers[i + 1].start() if i + 1 < len(headers) else len(text)
+        body = text[match.end():end]
+        if not body.endswith(tail):
+            raise LogFormatError("record does not end with a space and %r: %r" % (EOL, body[-200:]))
+        records.append((match.group(10), body[: -len(tail)]))
+    return records
+
+
+class RunResult:
+    def __init__(self, status, log_text, stdout, stderr):
+        self.status = status
+        self.log_text = log_text
+        self.stdout = stdout
+        self.stderr = stderr
+        self.records = parse_log(log_text)
+        self.messages = self.records
+
+    def texts(self):
+        return [message for _, message in self.records]
+
+
+def _signed_status(code):
+    code &= 0xFF
+    return code - 256 if code > 127 else code
+
+
+def _wine_env():
+    env = dict(os.environ)
+    env.update(WINEPREFIX=WINEPREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
+    return env
+
+
+def wine(*args, check=True, timeout=RUN_TIMEOUT):
+    """Runs a Wine command in the test prefix, its output kept away from ctest."""
+    result = subprocess.run(["wine", *args], env=_wine_env(), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    if check and result.returncode != 0:
+        raise RuntimeError("wine %s failed: %s %s" % (args, result.stdout, result.stderr))
+    return result
+
+
+class Machine:
+    def __init__(self):
+        self.target = TARGET
+        if not BINARY:
+            raise RuntimeError("VELMORA_BINARY is not set")
+        self._registry_keys = []
+        self._denied = []
+        if TARGET == "windows":
+            self.programdata = Path(WINEPREFIX) / "drive_c" / "ProgramData"
+            self.user = pwd.getpwuid(os.geteuid()).pw_name
+            for name in ("Velmora", "SecurityCenter"):
+                shutil.rmtree(self.programdata / name, ignore_errors=True)
+            self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
+        else:
+            self.programdata = Path(tempfile.mkdtemp(prefix="velmora-programdata-"))
+            self.user = pwd.getpwuid(os.geteuid()).pw_name
+            self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
+        self.set_windows_version(DEFAULT_WINDOWS_VERSION)
+
+    # ---- context management ----
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        for path in self._denied:
+            try:
+                os.chmod(path, 0o755)
+            except OSError:
+                pass
+        if TARGET == "windows":
+            for key in reversed(self._registry_keys):
+                wine("reg", "delete", key, "/f", check=False)
+            for name in ("Velmora", "SecurityCenter"):
+                shutil.rmtree(self.programdata / name, ignore_errors=True)
+        else:
+            shutil.rmtree(self.programdata, ignore_errors=True)
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    # ---- paths ----
+    @property
+    def log_dir(self):
+        """The VPN client's log directory (policy, verdict, per-user logs)."""
+        return self.programdata / "Velmora" / "VelmoraVPN" / "logs"
+
+    @property
+    def log_path(self):
+        return self.log_dir / self.user / "avInfo.log"
+
+    @property
+    def rotated_log_path(self):
+        return self.log_dir / self.user / "avInfo.1.log"
+
+    @property
+    def policy_path(self):
+        return self.log_dir / "postureData.json"
+
+    @property
+    def check_json_path(self):
+        return self.log_dir / "check.json"
+
+    def host_path(self, relative):
+        """A path in this machine's scratch folder (created with its parents)."""
+        path = self.scratch / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        return path
+
+    def program_path(self, host_path):
+        """The text the program must be given to name host_path."""
+        if TARGET == "windows":
+            return "Z:" + str(host_path).replace("/", "\\")
+        return str(host_path)
+
+    def program_log_dir_text(self):
+        """The log directory as the program spells it in its log lines."""
+        if TARGET == "windows":
+            return r"C:\ProgramData\Velmora\VelmoraVPN\logs"
+        return str(self.log_dir)
+
+    def program_log_file_text(self, name):
+        sep = "\\" if TARGET == "windows" else "/"
+        return self.program_log_dir_text() + sep + name
+
+    # ---- machine contents ----
+    def write_products(self, products):
+        path = self.programdata / "SecurityCenter" / "products.json"
+        path.parent.mkdir(parents=True, exist_ok=True)
+        data = products if isinstance(products, (bytes, str)) else json.dumps(products, ensure_ascii=False)
+        path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
+        return path
+
+    def write_policy(self, policy):
+        self.log_dir.mkdir(parents=True, exist_ok=True)
+        data = policy if isinstance(policy, (bytes, str)) else json.dumps(policy, ensure_ascii=False)
+        self.policy_path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
+        return self.policy_path
+
+    def _registry_folder(self, key_path):
+        parts = [p for p in key_path.split("\\") if p]
+        return self.programdata.joinpath("Registry", *parts)
+
+    def add_registry_key(self, key_path):
+        if TARGET == "windows":
+            wine("reg", "add", key_path, "/f")
+            self._registry_keys.append(key_path)
+        else:
+            self._registry_folder(key_path).mkdir(parents=True, exist_ok=True)
+
+    def set_registry_value(self, key_path, name, text):
+        if TARGET == "windows":
+            wine("reg", "add", key_path, "/v", name, "/d", text, "/f")
+            self._registry_keys.append(key_path)
+        else:
+            folder = self._registry_folder(key_path)
+            folder.mkdir(parents=True, exist_ok=True)
+            (folder / name).write_bytes(text.encode("utf-8"))
+
+    def delete_registry_key(self, key_path):
+        if TARGET == "windows":
+            wine("reg", "delete", key_path, "/f", check=False)
+        else:
+            shutil.rmtree(self._registry_folder(key_path), ignore_errors=True)
+
+    def deny_registry_key(self, key_path):
+        """Linux only: a key that exists but cannot be read."""
+        assert TARGET == "linux", "unreadable keys are only described for the stand-in"
+        folder = self._registry_folder(key_path)
+        folder.mkdir(parents=True, exist_ok=True)
+        os.chmod(folder, 0)
+        self._denied.append(folder)
+
+    def set_windows_version(self, name):
+        major, minor, build = WINDOWS_VERSIONS[name]
+        if TARGET == "windows":
+            marker = Path(WINEPREFIX) / ".velmora-winver"
+            if not marker.exists() or marker.read_text() != name:
+                wine("winecfg", "-v", name)
+                marker.write_text(name)
+        else:
+            key = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion"
+            self.set_registry_value(key, "CurrentMajorVersionNumber", str(major))
+            self.set_registry_value(key, "CurrentMinorVersionNumber", str(minor))
+            self.set_registry_value(key, "CurrentBuildNumber", str(build))
+        self.windows_version = name
+
+    # ---- running ----
+    def command(self, *args):
+        if TARGET == "windows":
+            return ["wine", BINARY, *args]
+        return [BINARY, *args]
+
+    def environment(self):
+        if TARGET == "windows":
+            return _wine_env()
+        env = dict(os.environ)
+        env["VELMORA_PROGRAMDATA"] = str(self.programdata)
+        return env
+
+    def read_log(self):
+        try:
+            return self.log_path.read_bytes().decode("utf-8", errors="surrogateescape")
+        except FileNotFoundError:
+            return ""
+
+    def run(self, *args, prefix=(), env=None, log_path=None):
+        """Runs the program with args; returns the result with this run's log records.
+
+        prefix: command words put before the program (e.g. setpriv ...).
+        log_path: the log file to read when the run logs elsewhere (another user).
+        """
+        log_file = Path(log_path) if log_path else self.log_path
+        before = log_file.stat().st_size if log_file.exists() else 0
+        run_env = self.environment()
+        if env:
+            run_env.update(env)
+        argv = [*prefix, *self.command(*args)]
+        # Arguments may carry any bytes on Linux: pass bytes through unchanged.
+        argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
+        proc = subprocess.run(argv, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+        text = ""
+        if log_file.exists():
+            data = log_file.read_bytes()
+            if len(data) < before:  # rotated during the run: the new file holds the rest
+                before = 0
+            text = data[before:].decode("utf-8", errors="surrogateescape")
+        return RunResult(_signed_status(proc.returncode), text, proc.stdout, proc.stderr)
+
+
+def messages_of(records, level=None):
+    return [m for lv, m in records if level is None or lv == level]
