@@ -8,12 +8,16 @@ export WINEPREFIX="$VELMORA_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree
 
 case "${1:-}" in
 start)
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$WINEPREFIX/.velmora-ready" ]; then
         rm -rf "$WINEPREFIX"
         timeout 600 wineboot -i >/dev/null 2>&1 </dev/null
+        # Let the server of the first boot write the registry files and exit.
+        timeout 120 wineserver -w >/dev/null 2>&1 </dev/null || true
+        touch "$WINEPREFIX/.velmora-ready"
     fi
-    # A wineserver that outlives single runs; its output must not reach ctest's pipe.
-    wineserver -p >/dev/null 2>&1 </dev/null
+    # A wineserver that outlives single runs; its output must not reach ctest's
+    # pipe. It fails harmlessly when one already runs for this prefix.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
     timeout 120 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
     dll="$VELMORA_BUILD_DIR/FakeSecurityCenter.dll"
     if [ -f "$dll" ]; then
