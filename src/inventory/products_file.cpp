@@ -1,0 +1,249 @@
+#include "inventory/products_file.h"
+
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "common/file_io.h"
+#include "common/machine_paths.h"
+#include "common/text.h"
+
+using nlohmann::json;
+
+namespace {
+
+// A machine description is a few kilobytes; anything far larger is a mistake.
+constexpr std::size_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+struct NamedCall {
+    const char* name;
+    ScCall call;
+};
+
+const NamedCall kCallNames[] = {
+    {"CoCreateInstance", SC_CALL_CO_CREATE_INSTANCE},
+    {"Initialize", SC_CALL_INITIALIZE},
+    {"get_Count", SC_CALL_GET_COUNT},
+    {"get_Item", SC_CALL_GET_ITEM},
+    {"get_ProductName", SC_CALL_GET_PRODUCT_NAME},
+    {"get_ProductState", SC_CALL_GET_PRODUCT_STATE},
+    {"get_SignatureStatus", SC_CALL_GET_SIGNATURE_STATUS},
+    {"get_RemediationPath", SC_CALL_GET_REMEDIATION_PATH},
+    {"get_ProductStateTimestamp", SC_CALL_GET_PRODUCT_STATE_TIMESTAMP},
+};
+
+bool readInt32(const json& value, std::int32_t& out) {
+    if (value.is_number_unsigned()) {
+        auto v = value.get<std::uint64_t>();
+        if (v > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
+        out = static_cast<std::int32_t>(v);
+        return true;
+    }
+    if (value.is_number_integer()) {
+        auto v = value.get<std::int64_t>();
+        if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
+        out = static_cast<std::int32_t>(v);
+        return true;
+    }
+    return false;
+}
+
+bool readText(const json& product, const char* key, ServedText& out) {
+    auto it = product.find(key);
+    if (it == product.end()) return true;
+    if (!it->is_string()) return false;
+    // The parser only accepts valid UTF-8, so the conversion cannot fail;
+    // an empty string stays a present, empty text.
+    out.present = true;
+    out.text = utf8ToWide(it->get_ref<const std::string&>());
+    return true;
+}
+
+bool readCodeUnits(const json& units, ServedText& out) {
+    if (!units.is_array()) return false;
+    std::u16string text;
+    for (const auto& unit : units) {
+        std::int32_t value = 0;
+        if (!readInt32(unit, value) || value < 0 || value > 0xFFFF) return false;
+        text += static_cast<char16_t>(value);
+    }
+    out.present = true;
+    out.text = std::move(text);
+    return true;
+}
+
+bool readProduct(const json& item, ServedProduct& out) {
+    if (!item.is_object()) return false;
+    auto units = item.find("name_utf16");
+    if (units != item.end()) {
+        if (!readCodeUnits(*units, out.name)) return false;
+    } else if (!readText(item, "name", out.name)) {
+        return false;
+    }
+    if (!readText(item, "remediation_path", out.remediationPath)) return false;
+    if (!readText(item, "timestamp", out.timestamp)) return false;
+    auto state = item.find("state");
+    if (state != item.end() && !readInt32(*state, out.state)) return false;
+    auto signature = item.find("signature_status");
+    if (signature != item.end() && !readInt32(*signature, out.signatureStatus)) return false;
+    return true;
+}
+
+bool readProductList(const json& root, const char* key, std::vector<ServedProduct>& out) {
+    auto it = root.find(key);
+    if (it == root.end()) return true;
+    if (!it->is_array()) return false;
+    for (const auto& item : *it) {
+        ServedProduct product;
+        if (!readProduct(item, product)) return false;
+        out.push_back(std::move(product));
+    }
+    return true;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "0x" followed by exactly 8 hex digits.
+bool readHresult(const json& value, std::int32_t& out) {
+    if (!value.is_string()) return false;
+    const auto& text = value.get_ref<const std::string&>();
+    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
+    std::uint32_t code = 0;
+    for (std::size_t i = 2; i < text.size(); ++i) {
+        int digit = hexDigit(text[i]);
+        if (digit < 0) return false;
+        code = (code << 4) | static_cast<std::uint32_t>(digit);
+    }
+    out = static_cast<std::int32_t>(code);
+    return true;
+}
+
+bool readCall(const json& value, ScCall& out) {
+    if (!value.is_string()) return false;
+    for (const auto& entry : kCallNames) {
+        if (value.get_ref<const std::string&>() == entry.name) {
+            out = entry.call;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool readProvider(const json& value, std::uint32_t& out) {
+    if (!value.is_string()) return false;
+    const auto& name = value.get_ref<const std::string&>();
+    if (name == "antivirus") out = 4;
+    else if (name == "antispyware") out = 8;
+    else if (name == "firewall") out = 1;
+    else return false;
+    return true;
+}
+
+bool readFailure(const json& item, InjectedFailure& out) {
+    if (!item.is_object()) return false;
+    auto call = item.find("call");
+    auto hresult = item.find("hresult");
+    if (call == item.end() || !readCall(*call, out.call)) return false;
+    if (hresult == item.end() || !readHresult(*hresult, out.hresult)) return false;
+    auto provider = item.find("provider");
+    if (provider != item.end() && !readProvider(*provider, out.provider)) return false;
+    auto index = item.find("index");
+    if (index != item.end()) {
+        if (!index->is_number_integer()) return false;
+        if (!index->is_number_unsigned() && index->get<std::int64_t>() < 0) return false;
+        out.everyIndex = false;
+        out.index = index->get<std::uint64_t>();
+    }
+    return true;
+}
+
+bool readFailures(const json& root, std::vector<InjectedFailure>& out) {
+    auto it = root.find("failures");
+    if (it == root.end()) return true;
+    if (!it->is_array()) return false;
+    for (const auto& item : *it) {
+        InjectedFailure failure;
+        if (!readFailure(item, failure)) return false;
+        out.push_back(failure);
+    }
+    return true;
+}
+
+bool readAll(const json& root, ServedProducts& out) {
+    return root.is_object() && readProductList(root, "antivirus", out.antivirus) &&
+           readProductList(root, "antispyware", out.antispyware) &&
+           readProductList(root, "firewall", out.firewall) && readFailures(root, out.failures);
+}
+
+bool isListLevelCall(ScCall call) {
+    return call == SC_CALL_CO_CREATE_INSTANCE || call == SC_CALL_INITIALIZE || call == SC_CALL_GET_COUNT;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool parseServedProducts(const std::string& bytes, ServedProducts& out) {
+    out = ServedProducts{};
+    try {
+        json root = json::parse(bytes, nullptr, false);
+        ServedProducts parsed;
+        if (!readAll(root, parsed)) return false;
+        out = std::move(parsed);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::int32_t loadServedProducts(const std::string& path, ServedProducts& out) {
+    out = ServedProducts{};
+    unsigned long errorCode = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(openSharedForReading(path, errorCode));
+    if (!file) return kHrClassNotRegistered;
+    std::string bytes;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        bytes.append(buffer, got);
+        if (bytes.size() > kMaxFileBytes) return kHrFail;
+    }
+    if (std::ferror(file.get())) return kHrFail;
+    return parseServedProducts(bytes, out) ? kHrOk : kHrFail;
+}
+
+std::string servedProductsPath() {
+    const char sep = pathSeparator();
+    return programDataDirectory() + sep + "SecurityCenter" + sep + "products.json";
+}
+
+const std::vector<ServedProduct>* servedProductsOf(const ServedProducts& served, std::uint32_t provider) {
+    switch (provider) {
+        case 4: return &served.antivirus;
+        case 8: return &served.antispyware;
+        case 1: return &served.firewall;
+        default: return nullptr;
+    }
+}
+
+bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index,
+                         std::int32_t& hresult) {
+    for (const auto& failure : served.failures) {
+        if (failure.call != call) continue;
+        if (call != SC_CALL_CO_CREATE_INSTANCE && failure.provider != 0 && failure.provider != provider) continue;
+        if (!isListLevelCall(call) && !failure.everyIndex && failure.index != index) continue;
+        hresult = failure.hresult;
+        return true;
+    }
+    return false;
+}

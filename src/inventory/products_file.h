@@ -1,0 +1,95 @@
+// The description of a machine's Security Center that tests hand to the
+// program: <ProgramData>/SecurityCenter/products.json. One reader serves the
+// Linux stand-in of the Security Center and the test COM server for Windows,
+// so both answer the same file the same way.
+//
+//   { "antivirus":   [ product, ... ],      // served for provider 4
+//     "antispyware": [ product, ... ],      // provider 8
+//     "firewall":    [ product, ... ],      // provider 1
+//     "failures":    [ failure, ... ] }
+//
+// product: "name", "remediation_path", "timestamp" (strings; absent means the
+// getter succeeds with a null string), "name_utf16" (array of UTF-16 code
+// units, used instead of "name"), "state", "signature_status" (32-bit
+// integers served as they stand; defaults 0 and 1).
+// failure: "call" (one of the Security Center calls), "provider"
+// ("antivirus", "antispyware", "firewall"; absent: every provider), "index"
+// (absent: every product), "hresult" ("0x" + 8 hex digits). A negative code
+// makes the call fail; any other code is returned by a call that otherwise
+// works normally. A CoCreateInstance failure hits every creation, since the
+// provider is not known yet when the list is created.
+//
+// Every member is optional; unknown members are ignored. Anything else that
+// does not fit the shape makes the whole file unusable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// HRESULTs the Security Center hands out.
+constexpr std::int32_t kHrOk = 0;
+constexpr std::int32_t kHrClassNotRegistered = static_cast<std::int32_t>(0x80040154u);  // REGDB_E_CLASSNOTREG
+constexpr std::int32_t kHrFail = static_cast<std::int32_t>(0x80004005u);               // E_FAIL
+constexpr std::int32_t kHrInvalidArg = static_cast<std::int32_t>(0x80070057u);         // E_INVALIDARG
+constexpr std::int32_t kHrPointer = static_cast<std::int32_t>(0x80004003u);            // E_POINTER
+
+// The Security Center calls a failure can be injected into.
+enum ScCall : int {
+    SC_CALL_CO_CREATE_INSTANCE,
+    SC_CALL_INITIALIZE,
+    SC_CALL_GET_COUNT,
+    SC_CALL_GET_ITEM,
+    SC_CALL_GET_PRODUCT_NAME,
+    SC_CALL_GET_PRODUCT_STATE,
+    SC_CALL_GET_SIGNATURE_STATUS,
+    SC_CALL_GET_REMEDIATION_PATH,
+    SC_CALL_GET_PRODUCT_STATE_TIMESTAMP,
+};
+
+struct ServedText {
+    bool present = false;  // false: the getter returns a null string
+    std::u16string text;
+};
+
+struct ServedProduct {
+    ServedText name;
+    ServedText remediationPath;
+    ServedText timestamp;
+    std::int32_t state = 0;
+    std::int32_t signatureStatus = 1;
+};
+
+struct InjectedFailure {
+    ScCall call = SC_CALL_CO_CREATE_INSTANCE;
+    std::uint32_t provider = 0;  // 0: every provider
+    bool everyIndex = true;
+    std::uint64_t index = 0;
+    std::int32_t hresult = kHrFail;
+};
+
+struct ServedProducts {
+    std::vector<ServedProduct> antivirus;
+    std::vector<ServedProduct> antispyware;
+    std::vector<ServedProduct> firewall;
+    std::vector<InjectedFailure> failures;
+};
+
+// Parses the file's bytes. False (and out left empty) when they are not a
+// JSON object of the shape above.
+bool parseServedProducts(const std::string& bytes, ServedProducts& out);
+
+// Reads and parses the file: kHrOk, kHrClassNotRegistered when the file
+// cannot be opened, kHrFail when it cannot be read or has a bad shape.
+std::int32_t loadServedProducts(const std::string& path, ServedProducts& out);
+
+// <ProgramData><sep>SecurityCenter<sep>products.json
+std::string servedProductsPath();
+
+// The products served for a provider value; nullptr for any other value.
+const std::vector<ServedProduct>* servedProductsOf(const ServedProducts& served, std::uint32_t provider);
+
+// The code injected for this call; index is ignored for list-level calls.
+// False when no failure entry applies.
+bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index,
+                         std::int32_t& hresult);

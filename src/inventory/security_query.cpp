@@ -1,0 +1,234 @@
+#include "inventory/security_query.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "common/text.h"
+#include "inventory/file_info.h"
+#include "inventory/security_center.h"
+#include "log/logger.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr std::int32_t kHrInvalidArgument = static_cast<std::int32_t>(0x80070057u);  // E_INVALIDARG
+constexpr std::int32_t kHrUnexpected = static_cast<std::int32_t>(0x8000FFFFu);       // E_UNEXPECTED
+
+struct ListRelease {
+    void operator()(ScProductList* list) const { scReleaseList(list); }
+};
+struct ProductRelease {
+    void operator()(ScProduct* product) const { scReleaseProduct(product); }
+};
+using ListHandle = std::unique_ptr<ScProductList, ListRelease>;
+using ProductHandle = std::unique_ptr<ScProduct, ProductRelease>;
+
+// Where one product goes: its object in the document and, for antivirus
+// products that fit, its inventory slot (nullptr otherwise).
+struct ProductTarget {
+    std::uint32_t provider;
+    const char* key;
+    std::uint32_t index;
+    SecurityProductInfo* slot;
+};
+
+// Logs a failing Security Center call; the code prints as signed hex.
+bool failed(std::int32_t hr, const char* call) {
+    if (hr >= 0) return false;
+    avLogger->error("{} returned error = {:08x}", call, hr);
+    return true;
+}
+
+// document[key][index], creating the object, the array, the null elements
+// before index and the product object as needed.
+json& productObject(json& document, const char* key, std::size_t index) {
+    if (!document.is_object()) document = json::object();
+    json& products = document[key];
+    if (!products.is_array()) products = json::array();
+    while (products.size() <= index) products.push_back(nullptr);
+    json& product = products[index];
+    if (!product.is_object()) product = json::object();
+    return product;
+}
+
+void writeMember(json& document, const ProductTarget& target, const char* member, const std::string& value) {
+    productObject(document, target.key, target.index)[member] = value;
+}
+
+struct StateMapping {
+    const char* text;
+    std::int32_t value;
+};
+
+// The Security Center's product state (0 on, 1 off, 2 snoozed, 3 expired).
+StateMapping mapProductState(std::int32_t state) {
+    switch (state) {
+        case 0: return {"on", AV_ENABLED};
+        case 1: return {"off", AV_DISABLED};
+        case 2: return {"snoozed", AV_SNOOZED};
+        default: return {"expired", AV_DISABLED};
+    }
+}
+
+// The Security Center reports 1 for signatures that are up to date.
+StateMapping mapSignatureStatus(std::int32_t status) {
+    if (status == 1) return {"up-to-date", AVSIGNATURE_STATUS_UP_TO_DATE};
+    return {"out-of-date", AVSIGNATURE_STATUS_OUT_OF_DATE};
+}
+
+SecurityProductInfo* slotFor(std::uint32_t provider, std::uint32_t index, SecurityInventory& inventory) {
+    // Only antivirus products make up the inventory: the other kinds would
+    // overwrite its slots with products that are no antivirus.
+    if (provider != PROVIDER_ANTIVIRUS) return nullptr;
+    if (index >= kInventorySlots) {
+        avLogger->info("av product {} is left out of the inventory, which holds {} products; it is kept in the "
+                       "document only",
+                       index, kInventorySlots);
+        return nullptr;
+    }
+    return &inventory.products[index];
+}
+
+std::int32_t readName(ScProduct* product, const ProductTarget& target, json& document,
+                      SecurityInventory& inventory) {
+    ScText name;
+    std::int32_t hr = scGetProductName(product, name);
+    if (failed(hr, "get_ProductName") || !name.present) return hr;
+    const std::string text = wideToUtf8(name.text);
+    writeMember(document, target, "name", text);
+    if (target.slot != nullptr) {
+        target.slot->avName = text;
+        inventory.productCount = target.index + 1;
+    }
+    return hr;
+}
+
+std::int32_t readState(ScProduct* product, const ProductTarget& target, json& document) {
+    std::int32_t state = 0;
+    std::int32_t hr = scGetProductState(product, &state);
+    if (failed(hr, "get_ProductState")) return hr;
+    const StateMapping mapped = mapProductState(state);
+    writeMember(document, target, "state", mapped.text);
+    if (target.slot != nullptr) target.slot->avStateEnum = mapped.value;
+    return hr;
+}
+
+std::int32_t readSignatureStatus(ScProduct* product, const ProductTarget& target, json& document) {
+    std::int32_t status = 0;
+    std::int32_t hr = scGetSignatureStatus(product, &status);
+    if (failed(hr, "get_SignatureStatus")) return hr;
+    const StateMapping mapped = mapSignatureStatus(status);
+    writeMember(document, target, "signature_status", mapped.text);
+    if (target.slot != nullptr) target.slot->signatureStatusEnum = mapped.value;
+    return hr;
+}
+
+std::int32_t readRemediationPath(ScProduct* product, const ProductTarget& target, json& document) {
+    ScText path;
+    std::int32_t hr = scGetRemediationPath(product, path);
+    if (failed(hr, "get_RemediationPath") || !path.present) return hr;
+    const std::string text = wideToUtf8(path.text);
+    writeMember(document, target, "reporting_exe", text);
+    // The path goes to the version reader as it came, variables unexpanded.
+    FileInfo info;
+    getFileInfo(text.c_str(), info);
+    writeMember(document, target, "version", info.productVersion);
+    if (target.slot != nullptr) {
+        target.slot->reportingExe = text;
+        target.slot->avVersion = info.productVersion;
+    }
+    return hr;
+}
+
+std::int32_t readTimestamp(ScProduct* product, const ProductTarget& target, json& document) {
+    ScText timestamp;
+    std::int32_t hr = scGetProductStateTimestamp(product, timestamp);
+    if (failed(hr, "get_ProductStateTimestamp") || !timestamp.present) return hr;
+    const std::string text = wideToUtf8(timestamp.text);
+    writeMember(document, target, "last_update", text);
+    if (target.slot != nullptr) target.slot->avLastUpdateTime = text;
+    return hr;
+}
+
+// Reads one product's fields in the Security Center's order; stops at the
+// first failing call and returns its code, else that of the last call.
+std::int32_t readProduct(ScProduct* product, const ProductTarget& target, json& document,
+                         SecurityInventory& inventory) {
+    std::int32_t hr = readName(product, target, document, inventory);
+    if (hr < 0) return hr;
+    hr = readState(product, target, document);
+    if (hr < 0) return hr;
+    if (target.provider != PROVIDER_FIREWALL) {
+        hr = readSignatureStatus(product, target, document);
+        if (hr < 0) return hr;
+    }
+    hr = readRemediationPath(product, target, document);
+    if (hr < 0 || target.provider != PROVIDER_ANTIVIRUS) return hr;
+    return readTimestamp(product, target, document);
+}
+
+std::int32_t enumerate(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
+    ScProductList* created = nullptr;
+    std::int32_t hr = scCreateProductList(&created);
+    ListHandle list(created);
+    if (failed(hr, "CoCreateInstance")) return hr;
+    hr = scInitialize(list.get(), provider);
+    if (failed(hr, "Initialize")) return hr;
+    std::int32_t count = 0;
+    hr = scGetCount(list.get(), &count);
+    if (failed(hr, "get_Count") || count <= 0) return hr;
+
+    for (std::int32_t i = 0; i < count; ++i) {
+        const auto index = static_cast<std::uint32_t>(i);
+        ScProduct* item = nullptr;
+        hr = scGetItem(list.get(), index, &item);
+        ProductHandle product(item);
+        if (failed(hr, "get_Item")) return hr;
+        const ProductTarget target{provider, key, index, slotFor(provider, index, inventory)};
+        hr = readProduct(product.get(), target, document, inventory);
+        if (hr < 0) return hr;
+    }
+    return hr;
+}
+
+}  // namespace
+
+const char* providerDocumentKey(std::uint32_t provider) {
+    switch (provider) {
+        case PROVIDER_FIREWALL: return "firewall";
+        case PROVIDER_ANTIVIRUS: return "av";
+        case PROVIDER_ANTISPYWARE: return "antispyware";
+        default: return nullptr;
+    }
+}
+
+std::int32_t querySecurityProducts(std::uint32_t provider, json& document, SecurityInventory& inventory) {
+    const char* key = providerDocumentKey(provider);
+    if (key == nullptr) return kHrInvalidArgument;
+    try {
+        return enumerate(provider, key, document, inventory);
+    } catch (const std::exception& e) {
+        // Only running out of memory can get here; every object is released.
+        avLogger->error("querySecurityProducts stopped: {}", e.what());
+        return kHrUnexpected;
+    }
+}
+
+void reportInventory(SecurityInventory inventory) {
+    avLogger->info("os: {}", winVersionName(inventory.os));
+    avLogger->info("Total av installed: {}", inventory.productCount);
+    const std::size_t shown = std::min<std::size_t>(inventory.productCount, kInventorySlots);
+    for (std::size_t j = 0; j < shown; ++j) {
+        const SecurityProductInfo& product = inventory.products[j];
+        avLogger->info("\tavName: {}", product.avName);
+        avLogger->info("\tavVersion: {}", product.avVersion);
+        avLogger->info("\treportingExe: {}", product.reportingExe);
+        avLogger->info("\tavLastUpdateTime: {}", product.avLastUpdateTime);
+        avLogger->info("\tavStateEnum: {}", avStateName(product.avStateEnum));
+        avLogger->info("\tsignatureStatusEnum: {}", avSignatureStatusName(product.signatureStatusEnum));
+        avLogger->info("");
+    }
+}
