@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what a fresh Debian 12 machine lacks to build and test both targets.
+set -eu
+packages="cmake ninja-build g++ python3 pkg-config util-linux
+  nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  wine64 clang libclang-rt-14-dev valgrind"
+missing=""
+for p in $packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
