@@ -1,0 +1,149 @@
+// The registry path probe: prefixes, operators, outcomes and messages.
+// On Linux the keys live in the folder stand-in below a temporary
+// ProgramData; on Windows the probe reads the real registry, where
+// HKEY_LOCAL_MACHINE\SOFTWARE exists on every machine.
+#include "common/text.h"
+#include "registry/registry_probe.h"
+#include "posture_log_capture.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#endif
+
+namespace {
+
+const std::string kInvalidPath = "Invalid registry path format found!";
+const std::u16string kExisting = u"Computer\\HKEY_LOCAL_MACHINE\\SOFTWARE";
+const std::u16string kMissing = u"Computer\\HKEY_LOCAL_MACHINE\\SOFTWARE\\VelmoraNoSuchKey";
+
+class RegistryProbe : public ::testing::Test {
+protected:
+#ifndef _WIN32
+    void SetUp() override {
+        root_ = std::filesystem::temp_directory_path() / ("velmora-probe-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(root_);
+        for (const char* key : {"HKEY_LOCAL_MACHINE/SOFTWARE/Denied", "HKEY_CURRENT_USER/Software/Contoso",
+                                "HKEY_USERS/S-1-5-18", "HKEY_CLASSES_ROOT/.txt", "HKEY_CURRENT_CONFIG/System"}) {
+            std::filesystem::create_directories(root_ / "Registry" / key);
+        }
+        std::filesystem::permissions(root_ / "Registry/HKEY_LOCAL_MACHINE/SOFTWARE/Denied", std::filesystem::perms::none);
+        setenv("VELMORA_PROGRAMDATA", root_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::filesystem::permissions(root_ / "Registry/HKEY_LOCAL_MACHINE/SOFTWARE/Denied",
+                                     std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(root_);
+        unsetenv("VELMORA_PROGRAMDATA");
+    }
+    std::filesystem::path root_;
+#endif
+    LogCapture log_;
+};
+
+struct ProbeCase {
+    std::u16string path;
+    PostureOperator op;
+    bool expected;
+    std::string message;  // after the probe; "kept" when untouched
+};
+
+void expectProbes(const std::vector<ProbeCase>& cases) {
+    for (const auto& c : cases) {
+        std::string message = "kept";
+        EXPECT_EQ(probeRegistryPath(c.path, c.op, message), c.expected)
+            << wideToUtf8(c.path) << " " << postureOperatorName(c.op);
+        EXPECT_EQ(message, c.message) << wideToUtf8(c.path) << " " << postureOperatorName(c.op);
+    }
+}
+
+}  // namespace
+
+TEST_F(RegistryProbe, ExistingAndMissingKeysUnderExistAndNotExist) {
+    expectProbes({
+        {kExisting, OPERATOR_ENUM_EXIST, true, "kept"},
+        {kExisting, OPERATOR_ENUM_NOT_EXIST, false, "kept"},
+        {kMissing, OPERATOR_ENUM_EXIST, false, "kept"},
+        {kMissing, OPERATOR_ENUM_NOT_EXIST, true, "kept"},
+        {u"Computer\\HKEY_LOCAL_MACHINE\\software", OPERATOR_ENUM_EXIST, true, "kept"},  // key names ignore case
+        // A NUL inside a name must not let a shorter path be tested.
+        {kExisting + std::u16string(1, u'\0') + u"x", OPERATOR_ENUM_EXIST, false, "kept"},
+    });
+    EXPECT_EQ(log_.infos()[0], "subkeyW: [SOFTWARE]");
+}
+
+TEST_F(RegistryProbe, OtherOperatorsFailEvenForExistingKeys) {
+    for (int op : {0, 1, 2, 3, 4, 5, 8, 99}) {
+        expectProbes({{kExisting, static_cast<PostureOperator>(op), false, "kept"},
+                      {kMissing, static_cast<PostureOperator>(op), false, "kept"}});
+    }
+}
+
+TEST_F(RegistryProbe, OnlyTheFiveExactPrefixesWithASubkeyAreValid) {
+    const std::u16string invalid[] = {
+        u"HKEY_LOCAL_MACHINE\\SOFTWARE",           u"computer\\HKEY_LOCAL_MACHINE\\SOFTWARE",
+        u"Computer\\HKLM\\SOFTWARE",               u"Computer\\HKEY_USERS\\",
+        u"Computer\\HKEY_LOCAL_MACHINE",           u" Computer\\HKEY_LOCAL_MACHINE\\SOFTWARE",
+        u"Computer/HKEY_LOCAL_MACHINE/SOFTWARE",   u"",
+    };
+    for (const auto& path : invalid) {
+        expectProbes({{path, OPERATOR_ENUM_EXIST, false, kInvalidPath},
+                      {path, OPERATOR_ENUM_EQUAL, false, kInvalidPath},
+                      {path, OPERATOR_ENUM_NOT_EXIST, true, "kept"}});
+    }
+    EXPECT_TRUE(log_.lines().empty());  // invalid paths log nothing
+}
+
+TEST_F(RegistryProbe, ListPassesOnTheFirstPassingItemAndKeepsEarlierMessages) {
+    struct Case {
+        std::string list;
+        PostureOperator op;
+        bool expected;
+        std::string message;
+    };
+    const std::string existing = wideToUtf8(kExisting);
+    const std::string missing = wideToUtf8(kMissing);
+    const Case cases[] = {
+        {"", OPERATOR_ENUM_EXIST, false, "kept"},
+        {",", OPERATOR_ENUM_NOT_EXIST, true, "kept"},  // one empty item: invalid, so not_exist passes
+        {missing + ", " + existing, OPERATOR_ENUM_EXIST, false, kInvalidPath},
+        {missing + "," + existing, OPERATOR_ENUM_EXIST, true, "kept"},
+        {"HKLM\\X," + existing, OPERATOR_ENUM_EXIST, true, kInvalidPath},
+        {existing + "," + existing, OPERATOR_ENUM_NOT_EXIST, false, "kept"},
+        {existing + "," + missing, OPERATOR_ENUM_NOT_EXIST, true, "kept"},
+        {"Computer\\HKEY_LOCAL_MACHINE\\\xFF", OPERATOR_ENUM_NOT_EXIST, true, "kept"},  // bad UTF-8: no path
+    };
+    for (const auto& c : cases) {
+        std::string message = "kept";
+        EXPECT_EQ(probeRegistryList(c.list, c.op, message), c.expected) << c.list;
+        EXPECT_EQ(message, c.message) << c.list;
+    }
+}
+
+#ifndef _WIN32
+TEST_F(RegistryProbe, EveryRootIsReachedThroughItsPrefix) {
+    expectProbes({
+        {u"Computer\\HKEY_CURRENT_USER\\Software\\Contoso", OPERATOR_ENUM_EXIST, true, "kept"},
+        {u"Computer\\HKEY_USERS\\S-1-5-18", OPERATOR_ENUM_EXIST, true, "kept"},
+        {u"Computer\\HKEY_CLASSES_ROOT\\.txt", OPERATOR_ENUM_EXIST, true, "kept"},
+        {u"Computer\\HKEY_CURRENT_CONFIG\\System", OPERATOR_ENUM_EXIST, true, "kept"},
+        {u"Computer\\HKEY_CURRENT_USER\\System", OPERATOR_ENUM_EXIST, false, "kept"},
+    });
+}
+
+TEST_F(RegistryProbe, UnreadableKeyCountsAsAnOpenErrorWithItsStatus) {
+    const std::u16string denied = u"Computer\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Denied";
+    const std::string expected = "error in opening registry path! ERROR: 5, RegPath: " + wideToUtf8(denied);
+    expectProbes({{denied, OPERATOR_ENUM_EXIST, false, expected},
+                  {denied, OPERATOR_ENUM_NOT_EXIST, true, expected},
+                  {denied, OPERATOR_ENUM_EQUAL, false, expected}});
+    const std::vector<std::string> lines = log_.infos();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "subkeyW: [SOFTWARE\\Denied]");
+    EXPECT_EQ(lines[1], expected);
+}
+#endif
