@@ -195,6 +195,8 @@ struct FileCloser {
 
 bool parseServedProducts(const std::string& bytes, ServedProducts& out) {
     out = ServedProducts{};
+    // The JSON parser stops at a NUL byte; JSON text never holds one.
+    if (bytes.find('\0') != std::string::npos) return false;
     try {
         json root = json::parse(bytes, nullptr, false);
         ServedProducts parsed;

@@ -1,0 +1,215 @@
+// An in-process COM server standing in for the Windows Security Center in
+// the test Wine prefix (Wine has none). It answers from
+// C:\ProgramData\SecurityCenter\products.json through the same portable
+// server logic the Linux build uses, and counts its live objects so tests
+// can tell that every object handed out was released.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <new>
+
+#include "inventory/served_security_center.h"
+#include "inventory/wsc_interfaces_win.h"
+
+namespace {
+
+LONG g_liveObjects = 0;
+LONG g_serverLocks = 0;
+
+bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
+
+// IDispatch is part of both interfaces but the program never calls it.
+#define FAKE_NO_DISPATCH                                                                               \
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {                                 \
+        if (count != nullptr) *count = 0;                                                              \
+        return S_OK;                                                                                   \
+    }                                                                                                  \
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {                     \
+        if (info != nullptr) *info = nullptr;                                                          \
+        return E_NOTIMPL;                                                                              \
+    }                                                                                                  \
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {         \
+        return E_NOTIMPL;                                                                              \
+    }                                                                                                  \
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,    \
+                                     UINT*) override {                                                 \
+        return E_NOTIMPL;                                                                              \
+    }
+
+// Reference counting shared by the three objects.
+#define FAKE_REFCOUNT                                                                                  \
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); } \
+    ULONG STDMETHODCALLTYPE Release() override {                                                       \
+        LONG left = InterlockedDecrement(&refs);                                                       \
+        if (left == 0) delete this;                                                                    \
+        return static_cast<ULONG>(left);                                                               \
+    }                                                                                                  \
+    LONG refs = 1;
+
+struct LiveObject {
+    LiveObject() { InterlockedIncrement(&g_liveObjects); }
+    ~LiveObject() { InterlockedDecrement(&g_liveObjects); }
+    LiveObject(const LiveObject&) = delete;
+    LiveObject& operator=(const LiveObject&) = delete;
+};
+
+struct FakeProduct final : IWscProduct {
+    LiveObject live;
+    ServedItem served;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IDispatch) && !sameGuid(iid, kIidWscProduct)) {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        *out = this;
+        return S_OK;
+    }
+    FAKE_REFCOUNT
+    FAKE_NO_DISPATCH
+
+    HRESULT text(ScCall call, BSTR* out) {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        ServedText value;
+        HRESULT hr = serveText(served, call, value);
+        if (FAILED(hr) || !value.present) return hr;
+        *out = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(value.text.data()),
+                                 static_cast<UINT>(value.text.size()));
+        return *out != nullptr ? hr : E_OUTOFMEMORY;
+    }
+    HRESULT number(ScCall call, LONG* out) {
+        if (out == nullptr) return E_POINTER;
+        std::int32_t value = 0;
+        HRESULT hr = serveNumber(served, call, value);
+        if (SUCCEEDED(hr)) *out = value;
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_ProductName(BSTR* name) override { return text(SC_CALL_GET_PRODUCT_NAME, name); }
+    HRESULT STDMETHODCALLTYPE get_ProductState(LONG* state) override {
+        return number(SC_CALL_GET_PRODUCT_STATE, state);
+    }
+    HRESULT STDMETHODCALLTYPE get_SignatureStatus(LONG* status) override {
+        return number(SC_CALL_GET_SIGNATURE_STATUS, status);
+    }
+    HRESULT STDMETHODCALLTYPE get_RemediationPath(BSTR* path) override {
+        return text(SC_CALL_GET_REMEDIATION_PATH, path);
+    }
+    HRESULT STDMETHODCALLTYPE get_ProductStateTimestamp(BSTR* timestamp) override {
+        return text(SC_CALL_GET_PRODUCT_STATE_TIMESTAMP, timestamp);
+    }
+    HRESULT STDMETHODCALLTYPE get_ProductGuid(BSTR* guid) override {
+        if (guid != nullptr) *guid = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_ProductIsDefault(BOOL* isDefault) override {
+        if (isDefault != nullptr) *isDefault = FALSE;
+        return E_NOTIMPL;
+    }
+
+private:
+    ~FakeProduct() = default;
+};
+
+struct FakeProductList final : IWSCProductList {
+    LiveObject live;
+    ServedList served;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IDispatch) && !sameGuid(iid, kIidWscProductList)) {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        *out = this;
+        return S_OK;
+    }
+    FAKE_REFCOUNT
+    FAKE_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE Initialize(ULONG provider) override { return serveInitialize(served, provider); }
+    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
+        if (count == nullptr) return E_POINTER;
+        std::int32_t value = 0;
+        HRESULT hr = serveCount(served, value);
+        if (SUCCEEDED(hr)) *count = value;
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE get_Item(ULONG index, IWscProduct** product) override {
+        if (product == nullptr) return E_POINTER;
+        *product = nullptr;
+        auto* item = new (std::nothrow) FakeProduct;
+        if (item == nullptr) return E_OUTOFMEMORY;
+        HRESULT hr = serveItem(served, index, item->served);
+        if (FAILED(hr)) {
+            item->Release();
+            return hr;
+        }
+        *product = item;
+        return hr;
+    }
+
+private:
+    ~FakeProductList() = default;
+};
+
+struct FakeClassFactory final : IClassFactory {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IClassFactory)) return E_NOINTERFACE;
+        AddRef();
+        *out = this;
+        return S_OK;
+    }
+    // The factory is a static object: it lives as long as the DLL.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+        auto* list = new (std::nothrow) FakeProductList;
+        if (list == nullptr) return E_OUTOFMEMORY;
+        // The file is read afresh for every list, as the tests rewrite it between runs.
+        HRESULT hr = serveCreateList(list->served);
+        if (SUCCEEDED(hr)) {
+            HRESULT asked = list->QueryInterface(iid, out);
+            if (FAILED(asked)) hr = asked;
+        }
+        list->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock) InterlockedIncrement(&g_serverLocks);
+        else InterlockedDecrement(&g_serverLocks);
+        return S_OK;
+    }
+};
+
+FakeClassFactory g_factory;
+
+}  // namespace
+
+extern "C" {
+
+HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (!sameGuid(clsid, kClsidWscProductList)) return CLASS_E_CLASSNOTAVAILABLE;
+    return g_factory.QueryInterface(iid, out);
+}
+
+HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && g_serverLocks == 0) ? S_OK : S_FALSE;
+}
+
+// Product lists and products not yet released.
+LONG FakeSecurityCenterLiveObjects() { return InterlockedCompareExchange(&g_liveObjects, 0, 0); }
+
+}  // extern "C"

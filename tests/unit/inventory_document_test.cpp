@@ -1,0 +1,104 @@
+// The inventory document: its summary members, its log form and its file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/inventory_document.h"
+#include "common/text.h"
+#include "inventory_test_machine.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+TEST(InventoryDocument, SummaryMembersFollowTheAntivirusArray) {
+    struct Case {
+        const char* before;
+        const char* after;
+    };
+    const Case cases[] = {
+        {R"({"firewall": [{"name": "f"}]})",
+         R"({"av":null,"firewall":[{"name":"f"}],"is_av_installed":false,"os":"Win 10"})"},
+        {R"({"av": [{}, {}]})", R"({"av":[{},{}],"is_av_installed":true,"os":"Win 10"})"},
+        {R"({"av": [], "os": "old"})", R"({"av":[],"is_av_installed":false,"os":"Win 10"})"},
+    };
+    for (const auto& c : cases) {
+        json document = json::parse(c.before);
+        completeInventoryDocument(document, "Win 10");
+        EXPECT_EQ(document.dump(), c.after);
+    }
+}
+
+TEST(InventoryDocument, IsLoggedIndentedAndSavedCompactAsRawUtf8) {
+    InventoryLogCapture log;
+    const std::string path = testScratchFolder() + "inventory \xC3\xA9.json";
+    json document = json::parse(R"({"firewall": [{"name": "Contoso \u00e9", "state": "on"}]})");
+    publishInventoryDocument(document, utf8ToWide(path), "Win 7");
+    const std::string compact =
+        "{\"av\":null,\"firewall\":[{\"name\":\"Contoso \xC3\xA9\",\"state\":\"on\"}],\"is_av_installed\":false,"
+        "\"os\":\"Win 7\"}";
+    EXPECT_EQ(readBytes(path), compact);
+    const std::string indented = "{\n"
+                                 "     \"av\": null,\n"
+                                 "     \"firewall\": [\n"
+                                 "          {\n"
+                                 "               \"name\": \"Contoso \xC3\xA9\",\n"
+                                 "               \"state\": \"on\"\n"
+                                 "          }\n"
+                                 "     ],\n"
+                                 "     \"is_av_installed\": false,\n"
+                                 "     \"os\": \"Win 7\"\n"
+                                 "}";
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{"avInfo: \n" + indented + "\n",
+                                                        "avInfo: js succesfully saved to file " + path}));
+    std::remove(path.c_str());
+}
+
+TEST(InventoryDocument, AnExistingFileIsReplacedWhole) {
+    InventoryLogCapture log;
+    const std::string path = testScratchFolder() + "replaced.json";
+    std::ofstream(path, std::ios::binary) << std::string(500, 'x');
+    json document = json::parse(R"({"av": [{"name": "a"}]})");
+    publishInventoryDocument(document, utf8ToWide(path), "Win 11");
+    EXPECT_EQ(readBytes(path), R"({"av":[{"name":"a"}],"is_av_installed":true,"os":"Win 11"})");
+    std::remove(path.c_str());
+}
+
+TEST(InventoryDocument, AFileThatCannotBeOpenedIsReported) {
+    for (const std::string& path : {std::string(), testScratchFolder() + "missing-folder/x.json", testScratchFolder()}) {
+        InventoryLogCapture log;
+        json document = json::parse(R"({"av": []})");
+        publishInventoryDocument(document, utf8ToWide(path), "Win 7");
+        const auto messages = log.messages();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1], "avInfo js open file for saving failed!: file: [" + path + "]! check permission...");
+    }
+}
+
+// The device that is always full: the open succeeds, the write cannot.
+TEST(InventoryDocument, AFailedWriteIsNotReportedAsSaved) {
+#ifdef _WIN32
+    const std::string path = "Z:\\dev\\full";
+#else
+    const std::string path = "/dev/full";
+#endif
+    InventoryLogCapture log;
+    json document = json::parse(R"({"av": [{"name": "a"}]})");
+    publishInventoryDocument(document, utf8ToWide(path), "Win 7");
+    const auto messages = log.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1], "avInfo js write to file failed!: file: [" + path + "]!");
+}
+
+}  // namespace
