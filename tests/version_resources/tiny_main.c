@@ -1,0 +1,2 @@
+/* The smallest program that carries a version resource for the tests. */
+int main(void) { return 0; }
