@@ -1,7 +1,7 @@
 // The inventory document: its summary members, its log form and its file.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -15,8 +15,12 @@ using nlohmann::json;
 
 namespace {
 
+// Paths are UTF-8 here; the narrow stream calls would take them in the ANSI
+// code page on Windows.
+std::filesystem::path hostPath(const std::string& utf8) { return std::filesystem::u8path(utf8); }
+
 std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(hostPath(path), std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
@@ -62,17 +66,17 @@ TEST(InventoryDocument, IsLoggedIndentedAndSavedCompactAsRawUtf8) {
                                  "}";
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"avInfo: \n" + indented + "\n",
                                                         "avInfo: js succesfully saved to file " + path}));
-    std::remove(path.c_str());
+    std::filesystem::remove(hostPath(path));
 }
 
 TEST(InventoryDocument, AnExistingFileIsReplacedWhole) {
     InventoryLogCapture log;
     const std::string path = testScratchFolder() + "replaced.json";
-    std::ofstream(path, std::ios::binary) << std::string(500, 'x');
+    std::ofstream(hostPath(path), std::ios::binary) << std::string(500, 'x');
     json document = json::parse(R"({"av": [{"name": "a"}]})");
     publishInventoryDocument(document, utf8ToWide(path), "Win 11");
     EXPECT_EQ(readBytes(path), R"({"av":[{"name":"a"}],"is_av_installed":true,"os":"Win 11"})");
-    std::remove(path.c_str());
+    std::filesystem::remove(hostPath(path));
 }
 
 TEST(InventoryDocument, AFileThatCannotBeOpenedIsReported) {
