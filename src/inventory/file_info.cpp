@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <iterator>
 
 #include "common/text.h"
 #include "inventory/version_resource.h"

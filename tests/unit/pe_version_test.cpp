@@ -2,6 +2,7 @@
 // (PE32 and PE32+, damaged on purpose) and on the test executables, including
 // every truncation and random byte flips. Buffers are allocated to their exact
 // size so that the sanitizer build catches any read past them.
+#include "inventory/file_info.h"
 #include "inventory/pe_version_block.h"
 #include "inventory/pe_version_query.h"
 
@@ -427,6 +428,48 @@ TEST(PeVersionBlock, RandomByteFlipsAreSafe) {
             Bytes damaged = whole;
             damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
             queryEverything(damaged);
+        }
+    }
+}
+
+// The same hand-built images through getFileInfo: on Windows the system reads
+// them, elsewhere the program's own reader; both must agree, and a fixed
+// information block that is too short or carries the wrong signature gives no
+// version numbers while the strings are still read.
+TEST(PeVersionBlock, GetFileInfoAgreesOnHandBuiltImages) {
+    Node shortFixed = standardRoot();
+    shortFixed.value.resize(8);
+    shortFixed.valueLength = 8;
+    Node wrongSignature = standardRoot();
+    wrongSignature.value = fixedInfo(0xFEEF04BC);
+    Node noTranslation = standardRoot();
+    noTranslation.children.pop_back();
+    struct Case {
+        const char* name;
+        Node root;
+        const char* fileVersion;
+        const char* productVersion;
+        const char* productName;
+    } cases[] = {
+        {"good.exe", standardRoot(), "1.2.300.4", "7.0.65535.12", "Hand Built"},
+        {"short_fixed.exe", shortFixed, "", "", "Hand Built"},
+        {"wrong_signature.exe", wrongSignature, "", "", "Hand Built"},
+        {"no_translation.exe", noTranslation, "1.2.300.4", "7.0.65535.12", ""},
+    };
+    file_info_test::ScratchDir dir;
+    for (const Case& c : cases) {
+        for (bool pe32Plus : {false, true}) {
+            Bytes block;
+            encode(c.root, block);
+            const Bytes image = buildImage(block, {pe32Plus, 1, 0});
+            file_info_test::writeAll(dir.path / c.name, std::vector<char>(image.begin(), image.end()));
+            FileInfo info;
+            getFileInfo((dir.path / c.name).string().c_str(), info);
+            EXPECT_EQ(info.fileVersion, c.fileVersion) << c.name << pe32Plus;
+            EXPECT_EQ(info.productVersion, c.productVersion) << c.name << pe32Plus;
+            EXPECT_EQ(info.productName, c.productName) << c.name << pe32Plus;
+            EXPECT_EQ(info.comments, "") << c.name << pe32Plus;
+            EXPECT_EQ(info.fileSize, image.size()) << c.name << pe32Plus;
         }
     }
 }
