@@ -4,12 +4,21 @@
 #include "app/inventory_stage.h"
 #include "app/posture_stage.h"
 #include "common/machine_paths.h"
+#include "common/run_lock.h"
 #include "common/text.h"
 #include "log/logger.h"
 #include "log/start_notice.h"
 #include "system/system_identity.h"
 
 namespace {
+
+constexpr unsigned kRunLockTimeoutMs = 30000;
+
+// Releases the run lock on every way out of the run.
+struct RunLockGuard {
+    RunLock lock;
+    ~RunLockGuard() { releaseRunLock(lock); }
+};
 
 void logUsage() {
     for (const auto& line : usageLines()) avLogger->info(line);
@@ -21,12 +30,14 @@ int runAvInfo(const std::vector<std::u16string>& args) {
     const std::string userName = getSystemIdentity().userName;
     const char sep = pathSeparator();
     const std::string logFilePath = vpnLogDirectory() + sep + userName + sep + "avInfo.log";
+    RunLockGuard runLock{acquireRunLock(kRunLockTimeoutMs)};
 
     if (!logInit("AVLoggerNameForAVINFO", logFilePath)) {
         debugOutput("AvInfo: logInit failed!!");
         showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
         return 1;
     }
+    if (!runLock.lock.held) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {
         logUsage();

@@ -74,7 +74,10 @@ def parse_log(text):
         body = text[match.end():end]
         if not body.endswith(tail):
             raise LogFormatError("record does not end with a space and %r: %r" % (EOL, body[-200:]))
-        records.append((match.group(10), body[: -len(tail)]))
+        message = body[: -len(tail)]
+        if "[source ][function ]" in message:
+            raise LogFormatError("a record holds another record (torn or interleaved lines): %r" % message[:300])
+        records.append((match.group(10), message))
     return records
 
 
