@@ -26,7 +26,15 @@ BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
 WINEPREFIX = os.environ.get("VELMORA_WINEPREFIX", "")
 
 EOL = "\r\n" if TARGET == "windows" else "\n"
-RUN_TIMEOUT = 120
+# VELMORA_VALGRIND=1 (Linux): every run goes through memcheck; an error or a
+# leak fails the run.
+VALGRIND = TARGET == "linux" and os.environ.get("VELMORA_VALGRIND") == "1"
+VALGRIND_STATUS = 99
+# Marks tests whose input is too large to run under memcheck in reasonable time;
+# the sanitizer build still runs them.
+import unittest as _unittest  # noqa: E402
+HEAVY = _unittest.skipIf(VALGRIND, "too slow under memcheck; the sanitizer build runs it")
+RUN_TIMEOUT = 600 if VALGRIND else 120
 
 # Windows versions as Wine reports them after `winecfg -v NAME`.
 WINDOWS_VERSIONS = {
@@ -265,6 +273,10 @@ class Machine:
     def command(self, *args):
         if TARGET == "windows":
             return ["wine", BINARY, *args]
+        if VALGRIND:
+            return ["valgrind", "-q", "--error-exitcode=%d" % VALGRIND_STATUS, "--leak-check=full",
+                    "--errors-for-leak-kinds=definite,indirect", "--show-leak-kinds=definite,indirect",
+                    BINARY, *args]
         return [BINARY, *args]
 
     def environment(self):
@@ -296,6 +308,8 @@ class Machine:
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
         proc = subprocess.run(argv, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+        if VALGRIND and proc.returncode == VALGRIND_STATUS:
+            raise AssertionError("memcheck found errors:\n" + proc.stderr.decode(errors="replace"))
         text = ""
         if log_file.exists():
             data = log_file.read_bytes()

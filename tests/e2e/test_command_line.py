@@ -2,7 +2,7 @@
 
 import unittest
 
-from machine import BANNER, TARGET, Machine
+from machine import BANNER, HEAVY, TARGET, Machine
 
 USAGE = [
     "Usage: VelmoraAvInfo.exe [-av | -as | -fw] -outpath=AnyFile.txt",
@@ -62,6 +62,7 @@ class CommandLineTest(unittest.TestCase):
                 self.assertEqual(self.head(r, len(expected)), expected)
                 self.assertEqual(r.records[-1], ("info", "END"))
 
+    @HEAVY
     def test_thousands_of_switches_and_a_long_argument(self):
         # A Windows command line holds at most 32,767 characters.
         length, count = (100000, 3000) if TARGET == "linux" else (20000, 2000)

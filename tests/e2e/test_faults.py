@@ -6,7 +6,7 @@ import json
 import os
 import unittest
 
-from machine import TARGET, Machine
+from machine import HEAVY, TARGET, Machine
 
 LINUX_ONLY = unittest.skipIf(TARGET == "windows", "needs /dev/full or Linux file semantics")
 BLOCKING_POLICY = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
@@ -55,6 +55,7 @@ class FaultTest(unittest.TestCase):
                         errors[0].startswith("Exception in Func [getJsonFromFile:56]: "), errors)
         self.assertEqual(self.m.check_json_path.read_bytes(), b"earlier")
 
+    @HEAVY
     def test_policy_of_100_megabytes_is_evaluated(self):
         size = 100 * 1024 * 1024 if TARGET == "linux" else 20 * 1024 * 1024
         policy = dict(BLOCKING_POLICY, padding="p" * size)
@@ -63,6 +64,7 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(r.status, 0)
         self.assertEqual(self.m.check_json_path.read_bytes(), b"1\r\nav\r\n-\r\n")
 
+    @HEAVY
     def test_policy_nested_100000_levels_deep(self):
         depth = 100000
         deep_object = '{"endpoint_posture_check":1,"av_value":1,"av_action":0,"deep":' + '{"a":' * depth + "1" + "}" * depth + "}"
@@ -76,6 +78,7 @@ class FaultTest(unittest.TestCase):
                 self.assertEqual(r.records[-1], ("info", "END"))
                 self.assertEqual(self.m.check_json_path.read_bytes(), verdict)
 
+    @HEAVY
     def test_ten_thousand_products_with_long_names(self):
         count = 10000
         products = [{"name": "P%05d" % i, "state": 0} for i in range(count)]
@@ -91,6 +94,7 @@ class FaultTest(unittest.TestCase):
         self.assertIn("\tavName: " + "N" * (1024 * 1024), self.texts(r))
         self.assertEqual(sum(1 for t in self.texts(r) if t.startswith("\tavName: ")), 9)
 
+    @HEAVY
     def test_registry_value_with_ten_thousand_paths(self):
         paths = ["Computer\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing%d" % i for i in range(10000)]
         self.m.write_policy(dict(BLOCKING_POLICY, av_action=1, registry_value=",".join(paths),
