@@ -4,7 +4,9 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <oaidl.h>
+#include <oleauto.h>
 
 // CLSID_WSCProductList {17072F7B-9ABE-4A74-A261-1EB76B55107A}
 constexpr CLSID kClsidWscProductList = {
