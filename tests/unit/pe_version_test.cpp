@@ -102,17 +102,16 @@ Bytes standardBlock() {
 // Offsets of the hand-built image that the damage tests patch.
 constexpr std::size_t kPeOffset = 0x40;
 constexpr std::size_t kRsrcFileOffset = 0x400;
-constexpr std::uint32_t kRsrcRva = 0x2000;
+constexpr std::uint32_t kRsrcRva = 0x1000;
 constexpr std::size_t kTypeEntry = kRsrcFileOffset + 16;
 constexpr std::size_t kNameEntry = kRsrcFileOffset + 0x18 + 16;
 constexpr std::size_t kLanguageEntry = kRsrcFileOffset + 0x30 + 16;
 constexpr std::size_t kDataEntry = kRsrcFileOffset + 0x48;
-constexpr std::size_t kBlockOffset = kRsrcFileOffset + 0x58;
 
 struct ImageOptions {
     bool pe32Plus = true;
     std::uint32_t nameId = 1;
-    std::size_t padding = 0;  // size of a section of zeros before the resources
+    std::size_t padding = 0;  // size of a section of zeros after the resources
 };
 
 void putSection(Bytes& out, const char* name, std::uint32_t virtualSize, std::uint32_t rva, std::uint32_t rawSize,
@@ -126,8 +125,10 @@ void putSection(Bytes& out, const char* name, std::uint32_t virtualSize, std::ui
     out.insert(out.end(), header.begin(), header.end());
 }
 
-// A minimal image: headers, a ".pad" section, and ".rsrc" with one version
-// resource (type 16, the given name, language 0x409).
+std::uint32_t alignUp(std::uint32_t value, std::uint32_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
+
+// A minimal image: headers, ".rsrc" with one version resource (type 16, the
+// given name, language 0x409), and optionally a ".pad" section of zeros.
 Bytes buildImage(const Bytes& block, const ImageOptions& options = {}) {
     Bytes image(kPeOffset, 0);
     image[0] = 'M';
@@ -136,7 +137,7 @@ Bytes buildImage(const Bytes& block, const ImageOptions& options = {}) {
     const std::uint16_t optionalSize = options.pe32Plus ? 240 : 224;
     for (char c : {'P', 'E', '\0', '\0'}) image.push_back(static_cast<std::uint8_t>(c));
     put16(image, options.pe32Plus ? 0x8664 : 0x14C);
-    put16(image, 2);
+    put16(image, options.padding ? 2 : 1);
     for (int i = 0; i < 3; ++i) put32(image, 0);
     put16(image, optionalSize);
     put16(image, 0x0102);
@@ -146,13 +147,14 @@ Bytes buildImage(const Bytes& block, const ImageOptions& options = {}) {
     const std::size_t directories = optional + (options.pe32Plus ? 112 : 96);
     set32(image, directories - 4, 16);
     const std::uint32_t rsrcSize = static_cast<std::uint32_t>(0x58 + block.size());
+    const std::uint32_t rsrcRawSize = alignUp(rsrcSize, 0x200);
+    const std::uint32_t padRva = kRsrcRva + alignUp(rsrcSize, 0x1000);
+    const auto padSize = static_cast<std::uint32_t>(options.padding);
     set32(image, directories + 16, kRsrcRva);
     set32(image, directories + 20, rsrcSize);
-    const auto padSize = static_cast<std::uint32_t>(options.padding);
-    putSection(image, ".pad", padSize, 0x10000000, padSize, padSize ? kRsrcFileOffset : 0);
-    const std::uint32_t rsrcRaw = static_cast<std::uint32_t>(kRsrcFileOffset + options.padding);
-    putSection(image, ".rsrc", rsrcSize, kRsrcRva, (rsrcSize + 0x1FF) & ~0x1FFu, rsrcRaw);
-    image.resize(rsrcRaw, 0);
+    putSection(image, ".rsrc", rsrcSize, kRsrcRva, rsrcRawSize, kRsrcFileOffset);
+    if (padSize) putSection(image, ".pad", padSize, padRva, padSize, kRsrcFileOffset + rsrcRawSize);
+    image.resize(kRsrcFileOffset, 0);
     // Three directory levels of one entry each, then the data entry.
     const std::uint32_t entries[3][2] = {{16, 0x80000018}, {options.nameId, 0x80000030}, {0x409, 0x48}};
     for (const auto& entry : entries) {
@@ -167,7 +169,7 @@ Bytes buildImage(const Bytes& block, const ImageOptions& options = {}) {
     put32(image, 0);
     put32(image, 0);
     image.insert(image.end(), block.begin(), block.end());
-    image.resize(rsrcRaw + ((rsrcSize + 0x1FF) & ~0x1FFu), 0);
+    image.resize(kRsrcFileOffset + rsrcRawSize + padSize, 0);
     return image;
 }
 
@@ -272,7 +274,7 @@ TEST(PeVersionBlock, RejectsDamagedStructures) {
     }
     // A section whose raw data lies beyond the end of the file.
     Bytes image = good;
-    set32(image, optional + 240 + 40 + 20, 0x7FFFFF00);
+    set32(image, optional + 240 + 20, 0x7FFFFF00);
     Bytes found;
     EXPECT_FALSE(readBlock(image, found)) << "resource section beyond the file";
     EXPECT_FALSE(readVersionBlockFromPe(nullptr, 100, found));
