@@ -306,8 +306,9 @@ class Machine:
         argv = [*prefix, *self.command(*args)]
         # Arguments may carry any bytes on Linux: pass bytes through unchanged.
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
+        # Relative output paths land in the scratch folder, never in the source tree.
         proc = subprocess.run(argv, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT, cwd=self.scratch)
         if VALGRIND and proc.returncode == VALGRIND_STATUS:
             raise AssertionError("memcheck found errors:\n" + proc.stderr.decode(errors="replace"))
         text = ""

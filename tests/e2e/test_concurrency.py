@@ -16,7 +16,8 @@ class ConcurrencyTest(unittest.TestCase):
     def start_all(self, args_of):
         env = self.m.environment()
         procs = [subprocess.Popen(self.m.command(*args_of(i)), env=env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) for i in range(INSTANCES)]
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                  cwd=self.m.scratch) for i in range(INSTANCES)]
         return [p.wait(timeout=RUN_TIMEOUT) for p in procs]
 
     def test_simultaneous_runs_keep_the_log_whole_and_the_verdict_complete(self):
