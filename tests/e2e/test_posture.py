@@ -164,6 +164,13 @@ class PostureTest(unittest.TestCase):
                 self.assertEqual(records[1:], self.not_evaluated()[0:])
                 self.assertEqual(self.check_bytes(), b"earlier")
 
+    def test_deeply_nested_policy_is_evaluated(self):
+        depth = 100000
+        self.m.write_policy('{"deep":%s%s,"endpoint_posture_check":1}' % ("[" * depth, "]" * depth))
+        r = self.run_program()
+        self.assertEqual(stage_records(r), self.evaluated(rule_lines(endpoint_posture_check=1), False, NO_MATCH))
+        self.assertEqual(self.check_bytes(), verdict_bytes(False, NO_MATCH))
+
     def test_missing_policy_reports_code_2_and_writes_no_verdict(self):
         self.m.log_dir.mkdir(parents=True, exist_ok=True)
         self.m.check_json_path.write_bytes(b"1\r\nav\r\nearlier\r\n")
