@@ -212,4 +212,22 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // Product lists and products not yet released.
 LONG FakeSecurityCenterLiveObjects() { return InterlockedCompareExchange(&g_liveObjects, 0, 0); }
 
+// When the DLL leaves the process, the objects still alive are the ones the
+// program never released. With VELMORA_SC_LIVE_REPORT naming a file, their
+// number is written there, so that tests can require it to be 0.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_DETACH) return TRUE;
+    wchar_t path[1024];
+    DWORD length = GetEnvironmentVariableW(L"VELMORA_SC_LIVE_REPORT", path, 1024);
+    if (length == 0 || length >= 1024) return TRUE;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return TRUE;
+    char text[32];
+    int size = wsprintfA(text, "%ld", FakeSecurityCenterLiveObjects());
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(file);
+    return TRUE;
+}
+
 }  // extern "C"
