@@ -36,15 +36,16 @@ import unittest as _unittest  # noqa: E402
 HEAVY = _unittest.skipIf(VALGRIND, "too slow under memcheck; the sanitizer build runs it")
 RUN_TIMEOUT = 600 if VALGRIND else 120
 
-# Windows versions as Wine reports them after `winecfg -v NAME`.
+# Windows versions as Wine reports them after `winecfg -v NAME`. A 64-bit
+# prefix knows XP only as its x64 edition (winxp64, 5.2), and Wine 8 has no win11.
+WINE_VERSION_NAMES = {"winxp": "winxp64"}
 WINDOWS_VERSIONS = {
-    "winxp": (5, 1, 2600),
+    "winxp": (5, 2, 3790),
     "vista": (6, 0, 6002),
     "win7": (6, 1, 7601),
     "win8": (6, 2, 9200),
     "win81": (6, 3, 9600),
     "win10": (10, 0, 18362),
-    "win11": (10, 0, 22000),
 }
 DEFAULT_WINDOWS_VERSION = "win7"  # what a fresh Wine 8 prefix reports
 
@@ -260,7 +261,7 @@ class Machine:
         if TARGET == "windows":
             marker = Path(WINEPREFIX) / ".velmora-winver"
             if not marker.exists() or marker.read_text() != name:
-                wine("winecfg", "-v", name)
+                wine("winecfg", "-v", WINE_VERSION_NAMES.get(name, name))
                 marker.write_text(name)
         else:
             key = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion"

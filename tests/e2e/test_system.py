@@ -14,7 +14,6 @@ EXPECTED = {
     "win8": ("WIN_8", "Win 8"),
     "win81": ("WIN_8", "Win 8"),
     "win10": ("WIN_10", "Win 10"),
-    "win11": ("WIN_10", "Win 10"),  # reported as build 22000: Windows 11 counts from 22621
 }
 
 
