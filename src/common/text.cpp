@@ -1,19 +1,21 @@
 #include "common/text.h"
 
-std::vector<std::string> splitByComma(const std::string& text) {
+std::vector<std::string> splitText(const std::string& text, char separator) {
     std::vector<std::string> items;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t comma = text.find(',', start);
-        if (comma == std::string::npos) {
+        std::size_t at = text.find(separator, start);
+        if (at == std::string::npos) {
             items.push_back(text.substr(start));
             break;
         }
-        items.push_back(text.substr(start, comma - start));
-        start = comma + 1;
+        items.push_back(text.substr(start, at - start));
+        start = at + 1;
     }
     return items;
 }
+
+std::vector<std::string> splitByComma(const std::string& text) { return splitText(text, ','); }
 
 static char upperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;

@@ -17,9 +17,12 @@ std::string wideToUtf8(const std::u16string& wide);
 // empty text.
 std::u16string utf8ToWide(const std::string& utf8);
 
-// Splits at ',' the way lines are read with ',' as the line end: items are
-// taken unchanged, empty items between commas stay, nothing after a last comma
-// gives no item, the empty text gives no items.
+// Splits at separator the way lines are read with it as the line end: items
+// are taken unchanged, empty items between two separators stay, nothing after
+// a last separator gives no item, the empty text gives no items.
+std::vector<std::string> splitText(const std::string& text, char separator);
+
+// splitText at ','.
 std::vector<std::string> splitByComma(const std::string& text);
 
 // Same length and equal bytes after upper-casing the ASCII letters a-z only.

@@ -1,5 +1,6 @@
 #include "posture/version_compare.h"
 
+#include "common/text.h"
 #include "log/logger.h"
 
 #include <algorithm>
@@ -11,22 +12,6 @@ namespace {
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Splits at every '.'; nothing after a last dot gives no piece.
-std::vector<std::string> splitByDot(const std::string& text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t dot = text.find('.', start);
-        if (dot == std::string::npos) {
-            pieces.push_back(text.substr(start));
-            break;
-        }
-        pieces.push_back(text.substr(start, dot - start));
-        start = dot + 1;
-    }
-    return pieces;
-}
 
 // The leading number of a piece; nothing when it has no digit or does not
 // fit a 32-bit signed integer.
@@ -49,7 +34,7 @@ std::optional<std::int32_t> readPiece(const std::string& piece) {
 
 std::vector<std::int32_t> parseVersionNumbers(const std::string& version) {
     std::vector<std::int32_t> numbers;
-    for (const std::string& piece : splitByDot(version)) {
+    for (const std::string& piece : splitText(version, '.')) {
         const std::optional<std::int32_t> number = readPiece(piece);
         if (number) {
             numbers.push_back(*number);
