@@ -4,7 +4,7 @@ set -eu
 packages="cmake ninja-build g++ python3 pkg-config util-linux
   nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine64 clang libclang-rt-14-dev valgrind time"
+  wine64 wine clang libclang-rt-14-dev valgrind time"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
@@ -13,5 +13,5 @@ if [ -n "$missing" ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
 fi
