@@ -15,27 +15,12 @@ namespace {
 
 constexpr int kParseReportSite = 56;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// A read error (the path names a folder, an I/O error) must not pass for an
-// end of file: a cut-off document could still parse.
-std::string readAll(std::FILE* file) {
-    std::string bytes;
-    char chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    if (std::ferror(file) != 0) throw std::runtime_error("read error: " + errnoText(errno));
-    return bytes;
-}
-
 }  // namespace
 
 nlohmann::json getJsonFromFile(std::string path, bool& ok) {
     ok = false;
     unsigned long errorCode = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(openSharedForReading(path, errorCode));
+    ReadFileHandle file(openSharedForReading(path, errorCode));
     if (!file) {
         avLogger->error("Couldn't open the file {} for reading. ErrorCode: {}", path, errorCode);
         return nlohmann::json("");
@@ -44,7 +29,10 @@ nlohmann::json getJsonFromFile(std::string path, bool& ok) {
         // The whole file is read first and parsed from memory: parsing straight
         // from the stream reads it a character at a time, which costs seconds on
         // a policy of 100 MB.
-        const std::string bytes = readAll(file.get());
+        // A read error (the path names a folder, an I/O error) must not pass
+        // for an end of file: a cut-off document could still parse.
+        std::string bytes;
+        if (!readWholeFile(file.get(), bytes)) throw std::runtime_error("read error: " + errnoText(errno));
         nlohmann::json value = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
         ok = true;
         return value;

@@ -187,10 +187,6 @@ bool isListLevelCall(ScCall call) {
     return call == SC_CALL_CO_CREATE_INSTANCE || call == SC_CALL_INITIALIZE || call == SC_CALL_GET_COUNT;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 bool parseServedProducts(const std::string& bytes, ServedProducts& out) {
@@ -211,16 +207,10 @@ bool parseServedProducts(const std::string& bytes, ServedProducts& out) {
 std::int32_t loadServedProducts(const std::string& path, ServedProducts& out) {
     out = ServedProducts{};
     unsigned long errorCode = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(openSharedForReading(path, errorCode));
+    ReadFileHandle file(openSharedForReading(path, errorCode));
     if (!file) return kHrClassNotRegistered;
     std::string bytes;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.append(buffer, got);
-        if (bytes.size() > kMaxFileBytes) return kHrFail;
-    }
-    if (std::ferror(file.get())) return kHrFail;
+    if (!readWholeFile(file.get(), bytes, kMaxFileBytes)) return kHrFail;
     return parseServedProducts(bytes, out) ? kHrOk : kHrFail;
 }
 

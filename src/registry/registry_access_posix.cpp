@@ -4,15 +4,16 @@
 // ".." or one holding '/' never leaves the stand-in: it names no key.
 #include "registry/registry_access.h"
 
+#include "common/file_io.h"
 #include "common/machine_paths.h"
 #include "common/text.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -35,38 +36,36 @@ bool isSafeName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-// A folder counts as unreadable when listing it is refused, or when nobody
-// has the read permission on it (the latter also holds for root, which the
-// kernel would let through).
-long folderStatus(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return errno == EACCES ? kRegistryAccessDenied : kRegistryNotFound;
+// A key folder counts as unreadable when listing it is refused, or when
+// nobody has the read permission on it (the latter also holds for root, which
+// the kernel would let through). info is the folder's stat.
+long keyFolderStatus(const std::string& path, const struct stat& info) {
     if (!S_ISDIR(info.st_mode)) return kRegistryNotFound;
     if ((info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) == 0) return kRegistryAccessDenied;
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) return (errno == EACCES || errno == EPERM) ? kRegistryAccessDenied : kRegistryNotFound;
-    closedir(dir);
+    if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) {
+        return (errno == EACCES || errno == EPERM) ? kRegistryAccessDenied : kRegistryNotFound;
+    }
     return kRegistryOk;
 }
 
-// Finds the entry of folder whose name equals name ignoring ASCII case; an
-// exact match wins. Returns the status of listing the folder.
-long findEntry(const std::string& folder, const std::string& name, std::string& found) {
-    long status = folderStatus(folder);
-    if (status != kRegistryOk) return status;
-    struct stat exact {};
-    if (stat((folder + "/" + name).c_str(), &exact) == 0) {
-        found = name;
-        return kRegistryOk;
-    }
+long statStatus(const std::string& path, struct stat& info) {
+    if (stat(path.c_str(), &info) == 0) return kRegistryOk;
+    return errno == EACCES ? kRegistryAccessDenied : kRegistryNotFound;
+}
+
+// Finds the entry of a readable folder whose name equals name ignoring ASCII
+// case; an exact match wins, and is found without listing the folder.
+long findEntry(const std::string& folder, const std::string& name, std::string& path, struct stat& info) {
+    path = folder + "/" + name;
+    if (stat(path.c_str(), &info) == 0) return kRegistryOk;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return kRegistryAccessDenied;
     long result = kRegistryNotFound;
     while (dirent* entry = readdir(dir)) {
-        std::string candidate = entry->d_name;
+        const std::string candidate = entry->d_name;
         if (candidate != "." && candidate != ".." && equalsIgnoreAsciiCase(candidate, name)) {
-            found = candidate;
-            result = kRegistryOk;
+            path = folder + "/" + candidate;
+            result = statStatus(path, info);
             break;
         }
     }
@@ -77,7 +76,9 @@ long findEntry(const std::string& folder, const std::string& name, std::string& 
 // Resolves root\subkey to its folder. Returns 0 and the folder, or an error.
 long resolveKey(RegistryRoot root, const std::u16string& subkey, std::string& folder) {
     folder = programDataDirectory() + "/Registry/" + rootFolderName(root);
-    long status = folderStatus(folder);
+    struct stat info {};
+    long status = statStatus(folder, info);
+    if (status == kRegistryOk) status = keyFolderStatus(folder, info);
     if (status != kRegistryOk) return status;
     std::u16string rest = subkey;
     if (!rest.empty() && rest.back() == u'\\') rest.pop_back();  // as Windows, a final '\' is ignored
@@ -88,12 +89,11 @@ long resolveKey(RegistryRoot root, const std::u16string& subkey, std::string& fo
         std::u16string component = rest.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
         std::string name = wideToUtf8(component);
         if (!isSafeName(name)) return kRegistryNotFound;
-        std::string actual;
-        status = findEntry(folder, name, actual);
+        std::string next;
+        status = findEntry(folder, name, next, info);
+        if (status == kRegistryOk) status = keyFolderStatus(next, info);
         if (status != kRegistryOk) return status;
-        folder += "/" + actual;
-        status = folderStatus(folder);
-        if (status != kRegistryOk) return status;
+        folder = std::move(next);
         if (end == std::u16string::npos) break;
         start = end + 1;
     }
@@ -114,16 +114,15 @@ long readRegistryString(RegistryRoot root, const std::u16string& subkey, const s
     if (status != kRegistryOk) return status;
     std::string name = wideToUtf8(valueName);
     if (!isSafeName(name)) return kRegistryNotFound;
-    std::string actual;
-    status = findEntry(folder, name, actual);
-    if (status != kRegistryOk) return status;
-    std::string path = folder + "/" + actual;
+    std::string path;
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kRegistryNotFound;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return kRegistryAccessDenied;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return kRegistryAccessDenied;
+    status = findEntry(folder, name, path, info);
+    if (status != kRegistryOk) return status;
+    if (!S_ISREG(info.st_mode)) return kRegistryNotFound;
+    unsigned long openError = 0;
+    ReadFileHandle file(openSharedForReading(path, openError));
+    std::string bytes;
+    if (!file || !readWholeFile(file.get(), bytes)) return kRegistryAccessDenied;
     std::u16string converted = utf8ToWide(bytes);
     if (converted.empty() && !bytes.empty()) return kInvalidData;
     text = converted;
