@@ -1,6 +1,10 @@
 # Compiler flags and third-party libraries for the two targets.
 add_library(velmora_deps INTERFACE)
 target_compile_options(velmora_deps INTERFACE -Wall -Wextra)
+# The same spdlog and fmt on both targets: spdlog's implementation compiled
+# once, in src/log/logging_library.cpp, over fmt in its header-only form (the
+# MinGW build has no compiled fmt to link).
+target_compile_definitions(velmora_deps INTERFACE SPDLOG_COMPILED_LIB SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY)
 
 if(WIN32)
   # Only the three header libraries of the host are shown to the cross
@@ -13,26 +17,21 @@ if(WIN32)
     endif()
   endforeach()
   target_include_directories(velmora_deps SYSTEM INTERFACE ${VELMORA_HOST_INCLUDES})
-  # Debian's spdlog always uses the external fmt; on Windows fmt is header-only.
   target_compile_definitions(velmora_deps INTERFACE
-    FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-    _WIN32_WINNT=0x0601)
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   target_link_options(velmora_deps INTERFACE -static -static-libgcc -static-libstdc++)
   target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid advapi32 user32)
 else()
+  # Only the headers of Debian's spdlog and fmt are used; both are in
+  # /usr/include.
   find_package(fmt REQUIRED)
   find_package(spdlog REQUIRED)
   find_package(nlohmann_json REQUIRED)
   find_package(Threads REQUIRED)
   target_link_libraries(velmora_deps INTERFACE nlohmann_json::nlohmann_json Threads::Threads)
-  if(VELMORA_SANITIZE OR VELMORA_FUZZ)
-    # Checking builds: Debian's compiled spdlog and fmt build much faster.
-    target_link_libraries(velmora_deps INTERFACE spdlog::spdlog fmt::fmt)
-  else()
-    # The header-only forms of Debian's spdlog and fmt, with the C++ runtime
-    # linked in: a run is a few milliseconds, and loading shared libraries was
-    # most of it.
-    target_link_libraries(velmora_deps INTERFACE spdlog::spdlog_header_only fmt::fmt-header-only)
+  # The C++ runtime is linked in: a run is a few milliseconds, and loading
+  # shared libraries was a large part of it.
+  if(NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
     target_link_options(velmora_deps INTERFACE -static-libstdc++ -static-libgcc)
   endif()
   if(VELMORA_FUZZ)

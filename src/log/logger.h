@@ -7,6 +7,15 @@
 
 #include <spdlog/spdlog.h>
 
+// Compiled once, in log/logging_library.cpp, instead of in every file that
+// logs.
+FMT_BEGIN_NAMESPACE
+namespace detail {
+extern template void vformat_to<char>(buffer<char>&, basic_string_view<char>, basic_format_args<buffer_context<char>>,
+                                      locale_ref);
+}  // namespace detail
+FMT_END_NAMESPACE
+
 // The handle every subsystem logs through; empty until logInit succeeds.
 extern std::shared_ptr<spdlog::logger> avLogger;
 
