@@ -29,10 +29,11 @@ else()
   find_package(nlohmann_json REQUIRED)
   find_package(Threads REQUIRED)
   target_link_libraries(velmora_deps INTERFACE nlohmann_json::nlohmann_json Threads::Threads)
-  # The C++ runtime is linked in: a run is a few milliseconds, and loading
-  # shared libraries was a large part of it.
+  # The program itself is linked statically: a run is a few milliseconds, and
+  # loading and relocating shared libraries was a large part of it. (The
+  # sanitizer runtimes need the dynamic C library.)
   if(NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
-    target_link_options(velmora_deps INTERFACE -static-libstdc++ -static-libgcc)
+    set(VELMORA_PROGRAM_LINK_OPTIONS -static)
   endif()
   if(VELMORA_FUZZ)
     target_compile_options(velmora_deps INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -48,3 +48,9 @@ std::string winVersionText(std::int32_t value);
 std::string queryUserName();
 // The version record, or an all-zero record when it cannot be had.
 OsVersionRecord queryOsVersion();
+
+#ifndef _WIN32
+// The login name of uid in text of the passwd file's format: the name of the
+// first entry whose user id is uid, or "" when there is none.
+std::string passwdNameOf(const std::string& passwdText, unsigned long uid);
+#endif

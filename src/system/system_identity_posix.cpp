@@ -2,25 +2,57 @@
 // from the registry stand-in (the values Windows keeps under CurrentVersion).
 #include "system/system_identity.h"
 
-#include "registry/registry_access.h"
+#include "common/file_io.h"
 #include "common/text.h"
+#include "registry/registry_access.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <vector>
 
-std::string queryUserName() {
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
-        found->pw_name == nullptr || found->pw_name[0] == '\0') {
-        return "-";
+namespace {
+
+constexpr std::size_t kMaxPasswdBytes = 64u << 20;
+
+// A user id field: decimal digits only, as the passwd file writes them.
+bool parseUserId(const std::string& field, unsigned long& uid) {
+    if (field.empty() || field.size() > 10) return false;
+    unsigned long long value = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    return found->pw_name;
+    if (value > 0xffffffffULL) return false;
+    uid = static_cast<unsigned long>(value);
+    return true;
+}
+
+}  // namespace
+
+std::string passwdNameOf(const std::string& passwdText, unsigned long uid) {
+    for (const std::string& line : splitText(passwdText, '\n')) {
+        const std::vector<std::string> fields = splitText(line, ':');
+        if (fields.size() < 3 || fields[0].empty()) continue;
+        // "+name" and "-name" are inclusion marks of other user databases.
+        if (fields[0][0] == '+' || fields[0][0] == '-') continue;
+        unsigned long entryUid = 0;
+        if (parseUserId(fields[2], entryUid) && entryUid == uid) return fields[0];
+    }
+    return "";
+}
+
+// The passwd file is read directly rather than through the C library's user
+// database: that lookup cannot be linked statically, and the static program
+// starts in half the time. Users that only a directory service knows are
+// therefore shown as "-".
+std::string queryUserName() {
+    unsigned long openError = 0;
+    ReadFileHandle file(openSharedForReading("/etc/passwd", openError));
+    std::string text;
+    if (!file || !readWholeFile(file.get(), text, kMaxPasswdBytes)) return "-";
+    const std::string name = passwdNameOf(text, static_cast<unsigned long>(geteuid()));
+    return name.empty() ? "-" : name;
 }
 
 static bool readDecimal(const std::u16string& valueName, std::uint32_t& out) {
