@@ -4,6 +4,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #include <nlohmann/json.hpp>
 
@@ -211,7 +212,27 @@ std::int32_t loadServedProducts(const std::string& path, ServedProducts& out) {
     if (!file) return kHrClassNotRegistered;
     std::string bytes;
     if (!readWholeFile(file.get(), bytes, kMaxFileBytes)) return kHrFail;
-    return parseServedProducts(bytes, out) ? kHrOk : kHrFail;
+    file.reset();
+    // A run creates a list for each kind it asks about, from the same file.
+    // The same bytes parse to the same products, so the last good parse is
+    // kept for them; a changed file is parsed anew.
+    static std::mutex lastMutex;
+    static std::string lastBytes;
+    static ServedProducts lastParsed;
+    static bool lastValid = false;
+    std::lock_guard<std::mutex> lock(lastMutex);
+    if (lastValid && bytes == lastBytes) {
+        out = lastParsed;
+        return kHrOk;
+    }
+    ServedProducts parsed;
+    if (!parseServedProducts(bytes, parsed)) return kHrFail;
+    lastValid = false;
+    lastParsed = parsed;
+    lastBytes = std::move(bytes);
+    lastValid = true;
+    out = std::move(parsed);
+    return kHrOk;
 }
 
 std::string servedProductsPath() {

@@ -2,8 +2,10 @@
 // Center stand-ins serve.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "common/text.h"
 #include "inventory/products_file.h"
 
 namespace {
@@ -111,6 +113,34 @@ TEST(ProductsFile, FailuresMatchTheirCallProviderAndIndex) {
             EXPECT_EQ(static_cast<std::uint32_t>(code), c.code) << c.call;
         }
     }
+}
+
+TEST(ProductsFile, EachLoadReadsTheFileAsItIsNow) {
+    const std::string path = ::testing::TempDir() + "velmora-products-" +
+                             std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json";
+    auto write = [&](const std::string& bytes) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    };
+    ServedProducts served;
+    // Same length, other content; then back; then unusable; then the first again.
+    const std::string first = R"({"antivirus": [{"name": "A"}]})";
+    const std::string second = R"({"antivirus": [{"name": "B"}]})";
+    const std::pair<std::string, const char*> steps[] = {
+        {first, "A"}, {first, "A"}, {second, "B"}, {first, "A"}, {"{\"antivirus\": 1}", nullptr}, {first, "A"}};
+    for (const auto& step : steps) {
+        write(step.first);
+        if (step.second == nullptr) {
+            EXPECT_EQ(loadServedProducts(path, served), kHrFail);
+            continue;
+        }
+        ASSERT_EQ(loadServedProducts(path, served), kHrOk) << step.first;
+        ASSERT_EQ(served.antivirus.size(), 1u);
+        EXPECT_EQ(served.antivirus[0].name.text, utf8ToWide(step.second));
+    }
+    std::remove(path.c_str());
 }
 
 TEST(ProductsFile, AMissingFileMeansNoSecurityCenter) {
