@@ -227,7 +227,7 @@ std::int32_t loadServedProducts(const std::string& path, ServedProducts& out) {
     }
     ServedProducts parsed;
     if (!parseServedProducts(bytes, parsed)) return kHrFail;
-    lastValid = false;
+    lastValid = false;  // until both copies are whole, should one of them fail
     lastParsed = parsed;
     lastBytes = std::move(bytes);
     lastValid = true;
