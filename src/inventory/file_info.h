@@ -1,4 +1,11 @@
 // What the file system and an executable's version resource say about a file.
+//
+// Only productVersion reaches the inventory. The other fields stay because
+// they are how the reader is checked: each one comes from a lookup of its own
+// (the final component, the fixed version block, the translation pair and
+// every string entry it names, the file attributes), and the unit tests hold
+// the Linux version reader to what Windows's own returns through them, field
+// by field, on the same test executables.
 #pragma once
 
 #include <cstdint>

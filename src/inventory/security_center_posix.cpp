@@ -4,7 +4,8 @@
 
 #include <new>
 
-#include "inventory/served_security_center.h"
+#include "common/status_codes.h"
+#include "standin/served_security_center.h"
 
 struct ScProductList {
     ServedList served;
@@ -15,8 +16,6 @@ struct ScProduct {
 };
 
 namespace {
-
-constexpr std::int32_t kHrOutOfMemory = static_cast<std::int32_t>(0x8007000Eu);  // E_OUTOFMEMORY
 
 std::int32_t getText(ScProduct* product, ScCall call, ScText& out) {
     out = ScText{};

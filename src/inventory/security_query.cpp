@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/status_codes.h"
 #include "common/text.h"
 #include "inventory/file_info.h"
 #include "inventory/security_center.h"
@@ -13,9 +14,6 @@
 using nlohmann::json;
 
 namespace {
-
-constexpr std::int32_t kHrInvalidArgument = static_cast<std::int32_t>(0x80070057u);  // E_INVALIDARG
-constexpr std::int32_t kHrUnexpected = static_cast<std::int32_t>(0x8000FFFFu);       // E_UNEXPECTED
 
 struct ListRelease {
     void operator()(ScProductList* list) const { scReleaseList(list); }
@@ -207,7 +205,7 @@ const char* providerDocumentKey(std::uint32_t provider) {
 
 std::int32_t querySecurityProducts(std::uint32_t provider, json& document, SecurityInventory& inventory) {
     const char* key = providerDocumentKey(provider);
-    if (key == nullptr) return kHrInvalidArgument;
+    if (key == nullptr) return kHrInvalidArg;
     try {
         return enumerate(provider, key, document, inventory);
     } catch (const std::exception& e) {

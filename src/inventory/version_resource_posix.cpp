@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "common/text.h"
-#include "inventory/pe_version_block.h"
-#include "inventory/pe_version_query.h"
+#include "standin/pe_version_block.h"
+#include "standin/pe_version_query.h"
 
 namespace {
 

@@ -8,20 +8,21 @@
 
 #include <string>
 
+#include "common/status_codes.h"
+
 enum class RegistryRoot { CurrentUser, LocalMachine, ClassesRoot, CurrentConfig, Users };
 
-// Windows status codes the callers tell apart.
-constexpr long kRegistryOk = 0;
-constexpr long kRegistryNotFound = 2;      // ERROR_FILE_NOT_FOUND
-constexpr long kRegistryAccessDenied = 5;  // ERROR_ACCESS_DENIED
+// The registry probe's names for the two outcomes it tells apart.
+constexpr long kRegistryOk = kErrorSuccess;
+constexpr long kRegistryNotFound = kErrorFileNotFound;
 
 // Opens root\subkey for reading (KEY_READ, 64-bit view) and closes it at
-// once. Returns the status the open returned: 0, 2, 5 or another Windows
-// error code.
+// once. Returns the status the open returned: kErrorSuccess,
+// kErrorFileNotFound, kErrorAccessDenied or another Windows error code.
 long openRegistryKeyForRead(RegistryRoot root, const std::u16string& subkey);
 
-// Reads the string value valueName of root\subkey. Returns 0 and the text,
-// or a Windows error code.
+// Reads the string value valueName of root\subkey. Returns kErrorSuccess
+// and the text, or a Windows error code.
 long readRegistryString(RegistryRoot root, const std::u16string& subkey, const std::u16string& valueName,
                         std::u16string& text);
 

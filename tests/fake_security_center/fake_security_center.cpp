@@ -8,7 +8,7 @@
 
 #include <new>
 
-#include "inventory/served_security_center.h"
+#include "standin/served_security_center.h"
 #include "inventory/wsc_interfaces_win.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // products.json bytes through its reader and through the whole Security
 // Center query of the Linux build (stand-in, enumeration, document, slots).
 #include "fuzz_common.h"
-#include "inventory/products_file.h"
+#include "standin/products_file.h"
 #include "inventory/security_query.h"
 
 #include <fstream>

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/status_codes.h"
 #include "inventory/security_center.h"
 #include "inventory/security_query.h"
 #include "inventory_test_machine.h"
@@ -12,11 +13,6 @@
 using nlohmann::json;
 
 namespace {
-
-constexpr std::int32_t kClassNotRegistered = static_cast<std::int32_t>(0x80040154u);
-constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
-constexpr std::int32_t kInvalidArg = static_cast<std::int32_t>(0x80070057u);
-constexpr std::int32_t kInjected = static_cast<std::int32_t>(0x8000FFFFu);
 
 class SecurityQuery : public testing::Test {
 protected:
@@ -156,7 +152,7 @@ TEST_F(SecurityQuery, AKindWithoutProductsLeavesEverythingAsItWas) {
 TEST_F(SecurityQuery, UnknownProvidersAreRefusedWithoutTouchingAnything) {
     writeServedProducts(kThreeAntivirus);
     for (std::uint32_t provider : {0u, 2u, 3u, 5u, 16u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(query(provider), kInvalidArg) << provider;
+        EXPECT_EQ(query(provider), kHrInvalidArg) << provider;
     }
     EXPECT_TRUE(document.is_null());
     EXPECT_EQ(inventory.productCount, 0u);
@@ -170,10 +166,10 @@ TEST_F(SecurityQuery, AMissingOrBrokenDescriptionFailsTheCreation) {
         const char* message;
     };
     const Case cases[] = {
-        {nullptr, kClassNotRegistered, "CoCreateInstance returned error = -7ffbfeac"},
-        {"[]", kFail, "CoCreateInstance returned error = -7fffbffb"},
-        {"{\"antivirus\": [{\"name\": 5}]}", kFail, "CoCreateInstance returned error = -7fffbffb"},
-        {"{\"antivirus\": [", kFail, "CoCreateInstance returned error = -7fffbffb"},
+        {nullptr, kHrClassNotRegistered, "CoCreateInstance returned error = -7ffbfeac"},
+        {"[]", kHrFail, "CoCreateInstance returned error = -7fffbffb"},
+        {"{\"antivirus\": [{\"name\": 5}]}", kHrFail, "CoCreateInstance returned error = -7fffbffb"},
+        {"{\"antivirus\": [", kHrFail, "CoCreateInstance returned error = -7fffbffb"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -213,7 +209,7 @@ TEST_F(SecurityQuery, AFailingCallEndsTheQueryWithItsCode) {
         writeServedProducts(withFailure.dump().c_str());
         document = nullptr;
         inventory = SecurityInventory{};
-        EXPECT_EQ(query(PROVIDER_ANTIVIRUS), kInjected);
+        EXPECT_EQ(query(PROVIDER_ANTIVIRUS), kHrUnexpected);
         EXPECT_EQ(caseLog.records(), (std::vector<std::pair<std::string, std::string>>{
                                          {"error", std::string(c.call) + " returned error = -7fff0001"}}));
         EXPECT_EQ(inventory.productCount, c.count);

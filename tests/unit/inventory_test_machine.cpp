@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "inventory/products_file.h"
+#include "standin/products_file.h"
 #include "log/logger.h"
 
 void writeServedProducts(const char* text) {

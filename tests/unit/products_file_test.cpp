@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "inventory/products_file.h"
+#include "standin/products_file.h"
 
 namespace {
 

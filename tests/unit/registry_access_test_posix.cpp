@@ -40,10 +40,10 @@ protected:
 }  // namespace
 
 TEST_F(RegistryStandIn, OpensKeysIgnoringAsciiCase) {
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso"), kRegistryOk);
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"software\\CONTOSO\\sub"), kRegistryOk);
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso\\"), kRegistryOk);
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::CurrentUser, u""), kRegistryOk);
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso"), kErrorSuccess);
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"software\\CONTOSO\\sub"), kErrorSuccess);
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso\\"), kErrorSuccess);
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::CurrentUser, u""), kErrorSuccess);
 }
 
 TEST_F(RegistryStandIn, MissingKeysValuesAndEscapesAreNotFound) {
@@ -55,25 +55,25 @@ TEST_F(RegistryStandIn, MissingKeysValuesAndEscapesAreNotFound) {
         std::u16string(1, char16_t(0xD800)),
     };
     for (const auto& key : missing) {
-        EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, key), kRegistryNotFound);
+        EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, key), kErrorFileNotFound);
     }
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::Users, u"x"), kRegistryNotFound);  // no root folder
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::Users, u"x"), kErrorFileNotFound);  // no root folder
 }
 
 TEST_F(RegistryStandIn, UnreadableKeyIsAccessDenied) {
     fs::permissions(root / "Registry" / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "Contoso", fs::perms::none);
-    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso"), kRegistryAccessDenied);
+    EXPECT_EQ(openRegistryKeyForRead(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso"), kErrorAccessDenied);
 }
 
 TEST_F(RegistryStandIn, ReadsStringValuesExactly) {
     writeValue("HKEY_LOCAL_MACHINE/SOFTWARE/Contoso", "Name", "Caf\xC3\xA9 \n");
     writeValue("HKEY_LOCAL_MACHINE/SOFTWARE/Contoso", "Bad", "\xFF");
     std::u16string text;
-    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\contoso", u"NAME", text), kRegistryOk);
+    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\contoso", u"NAME", text), kErrorSuccess);
     EXPECT_EQ(text, u"Caf\u00e9 \n");
-    EXPECT_NE(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"Bad", text), kRegistryOk);
-    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"Sub", text), kRegistryNotFound);
-    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"..", text), kRegistryNotFound);
+    EXPECT_NE(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"Bad", text), kErrorSuccess);
+    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"Sub", text), kErrorFileNotFound);
+    EXPECT_EQ(readRegistryString(RegistryRoot::LocalMachine, u"SOFTWARE\\Contoso", u"..", text), kErrorFileNotFound);
 }
 
 TEST_F(RegistryStandIn, ModelNameHonoursTheWindowsBufferLimit) {

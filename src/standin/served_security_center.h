@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "inventory/products_file.h"
+#include "standin/products_file.h"
 
 struct ServedList {
     ServedProducts served;

@@ -1,4 +1,4 @@
-#include "inventory/pe_version_query.h"
+#include "standin/pe_version_query.h"
 
 #include <algorithm>
 #include <vector>

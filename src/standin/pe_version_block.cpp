@@ -1,4 +1,4 @@
-#include "inventory/pe_version_block.h"
+#include "standin/pe_version_block.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "inventory/products_file.h"
+#include "standin/products_file.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "inventory/served_security_center.h"
+#include "standin/served_security_center.h"
 
 namespace {
 

@@ -27,12 +27,7 @@
 #include <string>
 #include <vector>
 
-// HRESULTs the Security Center hands out.
-constexpr std::int32_t kHrOk = 0;
-constexpr std::int32_t kHrClassNotRegistered = static_cast<std::int32_t>(0x80040154u);  // REGDB_E_CLASSNOTREG
-constexpr std::int32_t kHrFail = static_cast<std::int32_t>(0x80004005u);               // E_FAIL
-constexpr std::int32_t kHrInvalidArg = static_cast<std::int32_t>(0x80070057u);         // E_INVALIDARG
-constexpr std::int32_t kHrPointer = static_cast<std::int32_t>(0x80004003u);            // E_POINTER
+#include "common/status_codes.h"
 
 // The Security Center calls a failure can be injected into.
 enum ScCall : int {

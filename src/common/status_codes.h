@@ -1,0 +1,23 @@
+// The Windows status codes the program, the stand-ins and the tests name, with
+// the values Windows gives them, on both targets. (status_codes_win.cpp checks
+// them against the Windows headers.)
+#pragma once
+
+#include <cstdint>
+
+// HRESULTs: negative means failure.
+constexpr std::int32_t hresultFromBits(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+
+constexpr std::int32_t kHrOk = 0;                                               // S_OK
+constexpr std::int32_t kHrPointer = hresultFromBits(0x80004003u);               // E_POINTER
+constexpr std::int32_t kHrFail = hresultFromBits(0x80004005u);                  // E_FAIL
+constexpr std::int32_t kHrUnexpected = hresultFromBits(0x8000FFFFu);            // E_UNEXPECTED
+constexpr std::int32_t kHrClassNotRegistered = hresultFromBits(0x80040154u);    // REGDB_E_CLASSNOTREG
+constexpr std::int32_t kHrOutOfMemory = hresultFromBits(0x8007000Eu);           // E_OUTOFMEMORY
+constexpr std::int32_t kHrInvalidArg = hresultFromBits(0x80070057u);            // E_INVALIDARG
+
+// Win32 error codes, as GetLastError and the registry functions return them.
+constexpr long kErrorSuccess = 0;       // ERROR_SUCCESS
+constexpr long kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+constexpr long kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
+constexpr long kErrorInvalidData = 13;  // ERROR_INVALID_DATA
