@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "posture/version_compare.h"
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 
 #include "common/text.h"
 #include "log/logger.h"
