@@ -7,31 +7,30 @@
 #include "system/system_identity.h"
 
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath) {
-    InventoryStageResult stage;
     const std::int32_t started = scStart();
     if (started < 0) {
         avLogger->info("Error in CoInitializeEx,ERROR: [{}]", started);
-        stage.endedEarly = true;
-        stage.exitStatus = started;
-        return stage;
+        return {started, std::nullopt};
     }
 
+    InventoryStageResult stage;
+    GatheredInventory& gathered = stage.gathered.emplace();
     for (ProviderKind kind : kinds) {
         // The query logs its own failure; later kinds are not asked.
-        if (querySecurityProducts(kind, stage.document, stage.inventory) < 0) {
-            stage.result = -1;
+        if (querySecurityProducts(kind, gathered.document, gathered.inventory) < 0) {
+            stage.exitStatus = -1;
             break;
         }
     }
-    stage.inventory.os = getSystemIdentity().winVersion;
+    gathered.inventory.os = getSystemIdentity().winVersion;
 
-    if (stage.document.is_object()) {
-        publishInventoryDocument(stage.document, outputPath, winVersionText(stage.inventory.os));
+    if (gathered.document.is_object()) {
+        publishInventoryDocument(gathered.document, outputPath, winVersionText(gathered.inventory.os));
     } else {
         avLogger->info(std::string("output js is not valid!"));
     }
 
     scStop();
-    reportInventory(stage.inventory);
+    reportInventory(gathered.inventory);
     return stage;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,18 @@
 
 #include "inventory/security_product.h"
 
-struct InventoryStageResult {
-    bool endedEarly = false;     // the Security Center could not be opened: the run ends
-    std::int32_t exitStatus = 0; // the run's exit status when endedEarly
-    std::int32_t result = 0;     // 0, or -1 after a failed query
-    nlohmann::json document;     // null when no kind recorded a product
+// What the queries found, for the posture stage.
+struct GatheredInventory {
+    nlohmann::json document;  // null when no kind recorded a product
     SecurityInventory inventory;
+};
+
+struct InventoryStageResult {
+    // The run's exit status as the stage leaves it: 0, -1 after a failed
+    // query, or the failure status of opening the Security Center.
+    std::int32_t exitStatus = 0;
+    // Nothing when the Security Center could not be opened: the run ends.
+    std::optional<GatheredInventory> gathered;
 };
 
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath);

@@ -2,28 +2,18 @@
 
 #include "common/file_io.h"
 #include "log/logger.h"
-
-#include <nlohmann/json.hpp>
+#include "log/report_sites.h"
 
 #include <cerrno>
 #include <exception>
 #include <stdexcept>
-#include <string>
-#include <memory>
 
-namespace {
-
-constexpr int kParseReportSite = 56;
-
-}  // namespace
-
-nlohmann::json getJsonFromFile(std::string path, bool& ok) {
-    ok = false;
+std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
     unsigned long errorCode = 0;
     ReadFileHandle file(openSharedForReading(path, errorCode));
     if (!file) {
         avLogger->error("Couldn't open the file {} for reading. ErrorCode: {}", path, errorCode);
-        return nlohmann::json("");
+        return std::nullopt;
     }
     try {
         // The whole file is read first and parsed from memory: parsing straight
@@ -33,12 +23,10 @@ nlohmann::json getJsonFromFile(std::string path, bool& ok) {
         // for an end of file: a cut-off document could still parse.
         std::string bytes;
         if (!readWholeFile(file.get(), bytes)) throw std::runtime_error("read error: " + errnoText(errno));
-        nlohmann::json value = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
-        ok = true;
-        return value;
+        return nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
     } catch (const std::exception& ex) {
-        avLogger->error(std::string("Exception in Func [getJsonFromFile:") + std::to_string(kParseReportSite) +
-                        "]: " + ex.what());
+        avLogger->error(std::string("Exception in Func [getJsonFromFile:") +
+                        std::to_string(kReportSiteGetJsonFromFile) + "]: " + ex.what());
     }
-    return nlohmann::json("");
+    return std::nullopt;
 }

@@ -1,12 +1,13 @@
 // Reads a whole file as one JSON document.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 
 // Parses the file as exactly one JSON value of any kind (UTF-8 byte-order
-// mark accepted, no comments, only white space after the value). On success
-// ok is true and the value is returned. On failure the cause is logged at
-// error level, ok is false and the result is the empty JSON string "".
-nlohmann::json getJsonFromFile(std::string path, bool& ok);
+// mark accepted, no comments, only white space after the value). Nothing
+// when the file cannot be opened or parsed; the cause is then logged at error
+// level.
+std::optional<nlohmann::json> getJsonFromFile(const std::string& path);

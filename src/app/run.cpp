@@ -14,12 +14,6 @@ namespace {
 
 constexpr unsigned kRunLockTimeoutMs = 30000;
 
-// Releases the run lock on every way out of the run.
-struct RunLockGuard {
-    RunLock lock;
-    ~RunLockGuard() { releaseRunLock(lock); }
-};
-
 void logUsage() {
     for (const auto& line : usageLines()) avLogger->info(line);
 }
@@ -30,14 +24,14 @@ int runAvInfo(const std::vector<std::u16string>& args) {
     const std::string userName = getSystemIdentity().userName;
     const char sep = pathSeparator();
     const std::string logFilePath = vpnLogDirectory() + sep + userName + sep + "avInfo.log";
-    RunLockGuard runLock{acquireRunLock(kRunLockTimeoutMs)};
+    RunLock runLock = acquireRunLock(kRunLockTimeoutMs);
 
     if (!logInit("AVLoggerNameForAVINFO", logFilePath)) {
         debugOutput("AvInfo: logInit failed!!");
         showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
         return 1;
     }
-    if (!runLock.lock.held) avLogger->info("Could not wait for other runs of the program; going on alongside them");
+    if (!runLock.held()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {
         logUsage();
@@ -57,11 +51,11 @@ int runAvInfo(const std::vector<std::u16string>& args) {
         return -1;
     }
 
-    InventoryStageResult inventory = runInventoryStage(commandLine.kinds, commandLine.outputPath);
-    if (inventory.endedEarly) return inventory.exitStatus;
+    const InventoryStageResult inventory = runInventoryStage(commandLine.kinds, commandLine.outputPath);
+    if (!inventory.gathered) return inventory.exitStatus;
 
-    runPostureStage(inventory.document, inventory.inventory);
+    runPostureStage(inventory.gathered->document.is_object(), inventory.gathered->inventory);
 
     avLogger->info("END");
-    return inventory.result;
+    return inventory.exitStatus;
 }

@@ -1,12 +1,9 @@
 #include "app/verdict_file.h"
 
 #include "common/file_io.h"
-#include "common/text.h"
 #include "log/logger.h"
-#include "registry/registry_access.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <exception>
 
 namespace {
@@ -22,28 +19,15 @@ int writeLine(std::FILE* file, const std::string& text) {
     return errno != 0 ? errno : EIO;
 }
 
-void readModelName(std::string& systemModel) {
-    try {
-        std::u16string name;
-        if (readSystemProductName(name)) {
-            systemModel = wideToUtf8(name);
-            avLogger->info("SystemModel: [{}]", systemModel);
-        }
-    } catch (const std::exception&) {
-        // The model stays as it was; the file is still written.
-    }
-}
-
 // The three lines. Returns 0, or the errno of the first failed write (logged
-// here). The registry read in between must not hide that error.
+// here).
 int writeLines(const std::string& path, std::FILE* file, bool isVpnBlock, const std::string& message,
-               std::string& systemModel) {
-    int error = writeLine(file, isVpnBlock ? "1" : "0");
-    const int messageError = writeLine(file, message);
-    if (error == 0) error = messageError;
-    readModelName(systemModel);
-    const int modelError = writeLine(file, systemModel);
-    if (error == 0) error = modelError;
+               const std::string& systemModel) {
+    int error = 0;
+    for (const std::string& line : {std::string(isVpnBlock ? "1" : "0"), message, systemModel}) {
+        const int lineError = writeLine(file, line);
+        if (error == 0) error = lineError;
+    }
     if (error == 0 && std::ferror(file) != 0) error = EIO;
     if (error != 0) {
         avLogger->info("Error writing the file [{}] for writing. Error code: [{}]", path, errnoText(error));
@@ -53,18 +37,21 @@ int writeLines(const std::string& path, std::FILE* file, bool isVpnBlock, const 
 
 }  // namespace
 
-void writeVerdictFile(const std::string& path, bool isVpnBlock, const std::string& message, std::string& systemModel) {
-    std::FILE* file = openSharedForWriting(path);
-    if (file == nullptr) {
+std::optional<VerdictFile> openVerdictFile(const std::string& path) {
+    std::FILE* stream = openSharedForWriting(path);
+    if (stream == nullptr) {
         avLogger->info("Error opening the file [{}] for writing. Error code: [{}]", path, errnoText(errno));
-        return;
+        return std::nullopt;
     }
-    bool closed = false;
+    return VerdictFile{path, std::unique_ptr<std::FILE, VerdictFileCloser>(stream)};
+}
+
+void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& message, const std::string& systemModel) {
+    const std::string& path = file.path;
     try {
-        int error = writeLines(path, file, isVpnBlock, message, systemModel);
-        closed = true;
+        int error = writeLines(path, file.stream.get(), isVpnBlock, message, systemModel);
         errno = 0;
-        if (std::fclose(file) != 0) error = errno != 0 ? errno : EIO;
+        if (std::fclose(file.stream.release()) != 0) error = errno != 0 ? errno : EIO;
         if (error != 0) {
             avLogger->info("Error closing the file [{}] for writing. Error code: [{}]", path, errnoText(error));
             return;
@@ -72,7 +59,7 @@ void writeVerdictFile(const std::string& path, bool isVpnBlock, const std::strin
         avLogger->info("Final compliance status saved to file [{}] isVpnBlock: [{}], msg: [{}]", path, isVpnBlock,
                        message);
     } catch (const std::exception& ex) {
-        if (!closed) std::fclose(file);
+        file.stream.reset();  // still open when the exception came before the close
         avLogger->info("exception while writing the file [{}] for writing. Error code: [{}]", path, ex.what());
     }
 }

@@ -9,11 +9,25 @@
 // leaving the VPN client without an answer.
 #pragma once
 
-struct RunLock {
-    void* mutex = nullptr;  // Windows: the named mutex
-    int fd = -1;            // elsewhere: the locked folder
-    bool held = false;
+#include <memory>
+
+// What the platform holds while the lock is ours; defined by
+// run_lock_win.cpp and run_lock_posix.cpp.
+struct RunLockState;
+struct RunLockStateRelease {
+    void operator()(RunLockState* state) const;  // unlocks and closes
+};
+
+// The run lock: held, or empty when it could not be had in time. It lets go
+// when it goes out of scope, or earlier at release(). Move-only.
+class RunLock {
+public:
+    explicit RunLock(RunLockState* state = nullptr) : state_(state) {}
+    bool held() const { return state_ != nullptr; }
+    void release() { state_.reset(); }
+
+private:
+    std::unique_ptr<RunLockState, RunLockStateRelease> state_;
 };
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds);
-void releaseRunLock(RunLock& lock);

@@ -10,26 +10,27 @@
 #include <chrono>
 #include <thread>
 
-RunLock acquireRunLock(unsigned timeoutMilliseconds) {
-    RunLock lock;
-    // The ProgramData folder itself carries the lock: no file of our own is
-    // left behind, and the lock goes with the process if it dies.
-    lock.fd = open(programDataDirectory().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock.fd < 0) return lock;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    while (true) {
-        if (flock(lock.fd, LOCK_EX | LOCK_NB) == 0) {
-            lock.held = true;
-            return lock;
-        }
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) return lock;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+struct RunLockState {
+    int fd;  // the locked folder
+};
+
+void RunLockStateRelease::operator()(RunLockState* state) const {
+    flock(state->fd, LOCK_UN);
+    close(state->fd);
+    delete state;
 }
 
-void releaseRunLock(RunLock& lock) {
-    if (lock.fd < 0) return;
-    if (lock.held) flock(lock.fd, LOCK_UN);
-    close(lock.fd);
-    lock = RunLock{};
+RunLock acquireRunLock(unsigned timeoutMilliseconds) {
+    // The ProgramData folder itself carries the lock: no file of our own is
+    // left behind, and the lock goes with the process if it dies.
+    const int fd = open(programDataDirectory().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return RunLock();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    while (true) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return RunLock(new RunLockState{fd});
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    close(fd);
+    return RunLock();
 }

@@ -2,23 +2,27 @@
 
 #include <windows.h>
 
+struct RunLockState {
+    HANDLE mutex;  // owned by this thread
+};
+
+// The release comes on the thread that acquired the mutex: ReleaseMutex fails
+// on any other.
+void RunLockStateRelease::operator()(RunLockState* state) const {
+    ReleaseMutex(state->mutex);
+    CloseHandle(state->mutex);
+    delete state;
+}
+
 RunLock acquireRunLock(unsigned timeoutMilliseconds) {
-    RunLock lock;
     // Global: the verdict file is shared by every session of the machine. A
     // mutex another user created may refuse us; the session-wide name is next best.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\VelmoraAvInfo.Run");
     if (mutex == nullptr) mutex = CreateMutexW(nullptr, FALSE, L"Local\\VelmoraAvInfo.Run");
-    if (mutex == nullptr) return lock;
-    lock.mutex = mutex;
-    DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
+    if (mutex == nullptr) return RunLock();
+    const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
     // An abandoned mutex (its last holder died) is ours all the same.
-    lock.held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    return lock;
-}
-
-void releaseRunLock(RunLock& lock) {
-    if (lock.mutex == nullptr) return;
-    if (lock.held) ReleaseMutex(static_cast<HANDLE>(lock.mutex));
-    CloseHandle(static_cast<HANDLE>(lock.mutex));
-    lock = RunLock{};
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock(new RunLockState{mutex});
+    CloseHandle(mutex);
+    return RunLock();
 }

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "inventory/version_resource.h"
 #include "log/logger.h"
+#include "log/report_sites.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ std::string getFileExtension(const std::string& path) {
     try {
         return wideToUtf8(extensionOf(finalComponent(fileSystemPathToWide(path))));
     } catch (const std::exception& error) {
-        logException("getFileExtension", 48, error);
+        logException("getFileExtension", kReportSiteGetFileExtension, error);
         return {};
     }
 }
@@ -137,7 +138,7 @@ void getFileInfo(const char* path, FileInfo& info) {
         FileAttributes found;
         if (readFileAttributes(pathText.c_str(), found)) attributes = found;
     } catch (const std::exception& error) {
-        logException("getFileInfo", 153, error);
+        logException("getFileInfo", kReportSiteGetFileInfo, error);
     }
     gathered.filePath = pathText;
     gathered.fileNameLength = static_cast<std::uint32_t>(gathered.fileName.size());

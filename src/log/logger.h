@@ -1,5 +1,10 @@
 // The program's one diagnostic log: a size-rotated file in a per-user folder
 // below the VPN client's log directory.
+//
+// Every message text, its level and the order of the lines are fixed output:
+// the people and tools that read these logs match them as they stand. Keep
+// each text exactly, spelling included; some are misspelt on purpose
+// ("occured", "succesfully", "doesn't matched") and must stay so.
 #pragma once
 
 #include <memory>

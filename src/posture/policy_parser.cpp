@@ -1,25 +1,23 @@
 #include "posture/policy_parser.h"
 
 #include "log/logger.h"
+#include "log/report_sites.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <exception>
+#include <iterator>
 
 using nlohmann::json;
 
 namespace {
 
-// Fixed numbers of the report sites, so a log line tells which guard fired.
-constexpr int kEndpointGroupSite = 101;
-constexpr int kAvGroupSite = 102;
-constexpr int kAvVersionGroupSite = 103;
-constexpr int kOsVersionGroupSite = 104;
-constexpr int kRegistryGroupSite = 105;
-constexpr int kOuterGuardSite = 110;
+// The report sites of the clause groups, in the order of kPostureClauses.
+constexpr int kClauseGroupSites[] = {kReportSiteAvVersionGroup, kReportSiteOsVersionGroup, kReportSiteRegistryGroup};
+static_assert(std::size(kClauseGroupSites) == std::size(kPostureClauses));
 
-const json* findMember(const json& document, const char* name) {
+const json* findMember(const json& document, const std::string& name) {
     auto it = document.find(name);
     return it == document.end() ? nullptr : &*it;
 }
@@ -34,7 +32,7 @@ std::int32_t lowInt32(const json& value) {
                               : static_cast<std::int32_t>(static_cast<std::int64_t>(low) - 0x100000000LL);
 }
 
-void readInteger(const json& document, const char* name, std::int32_t& field) {
+void readInteger(const json& document, const std::string& name, std::int32_t& field) {
     const json* value = findMember(document, name);
     if (value != nullptr && value->is_number_integer()) field = lowInt32(*value);
 }
@@ -44,12 +42,12 @@ void readAvValue(const json& document, AvState& field) {
     if (value != nullptr && value->is_number_integer()) field = lowInt32(*value) == 1 ? AV_ENABLED : AV_DISABLED;
 }
 
-void readText(const json& document, const char* name, std::string& field) {
+void readText(const json& document, const std::string& name, std::string& field) {
     const json* value = findMember(document, name);
     if (value != nullptr && value->is_string()) field = value->get_ref<const std::string&>();
 }
 
-void readOperator(const json& document, const char* name, PostureOperator& field) {
+void readOperator(const json& document, const std::string& name, PostureOperator& field) {
     const json* value = findMember(document, name);
     if (value != nullptr && value->is_string()) field = parseOperatorWord(value->get_ref<const std::string&>());
 }
@@ -58,7 +56,7 @@ void readOperator(const json& document, const char* name, PostureOperator& field
 // fraction is zero after truncation exactly when it lies strictly between -1
 // and 1; testing that directly keeps values beyond the 32-bit range (1e300)
 // out of an undefined conversion: they are not zero, so they allow.
-void readAction(const json& document, const char* name, VpnAction& field) {
+void readAction(const json& document, const std::string& name, VpnAction& field) {
     const json* value = findMember(document, name);
     if (value == nullptr) return;
     if (value->is_number_integer()) {
@@ -79,29 +77,28 @@ void readGroup(const char* label, int site, ReadGroup read) {
     }
 }
 
+// "<stem>_operator" and "<stem>_action", the members every group but the
+// first ends with.
+void readOperatorAndAction(const json& document, const std::string& stem, PostureOperator& op, VpnAction& action) {
+    readOperator(document, stem + "_operator", op);
+    readAction(document, stem + "_action", action);
+}
+
 void readAllGroups(const json& document, PostureRule& rule) {
-    readGroup("endpoint_posture_check", kEndpointGroupSite,
+    readGroup("endpoint_posture_check", kReportSiteEndpointGroup,
               [&] { readInteger(document, "endpoint_posture_check", rule.endpoint_posture_check); });
-    readGroup("av check", kAvGroupSite, [&] {
+    readGroup("av check", kReportSiteAvGroup, [&] {
         readAvValue(document, rule.av_value);
-        readOperator(document, "av_operator", rule.av_operator);
-        readAction(document, "av_action", rule.av_action);
+        readOperatorAndAction(document, "av", rule.av_operator, rule.av_action);
     });
-    readGroup("av_version check", kAvVersionGroupSite, [&] {
-        readText(document, "av_version_value", rule.av_version_value);
-        readOperator(document, "av_version_operator", rule.av_version_operator);
-        readAction(document, "av_version_action", rule.av_version_action);
-    });
-    readGroup("os_version check", kOsVersionGroupSite, [&] {
-        readText(document, "os_version_value", rule.os_version_value);
-        readOperator(document, "os_version_operator", rule.os_version_operator);
-        readAction(document, "os_version_action", rule.os_version_action);
-    });
-    readGroup("registry check", kRegistryGroupSite, [&] {
-        readText(document, "registry_value", rule.registry_value);
-        readOperator(document, "registry_operator", rule.registry_operator);
-        readAction(document, "registry_action", rule.registry_action);
-    });
+    for (std::size_t i = 0; i < std::size(kPostureClauses); ++i) {
+        const std::string stem = kPostureClauses[i].stem;
+        PostureClause& clause = rule.*kPostureClauses[i].clause;
+        readGroup((stem + " check").c_str(), kClauseGroupSites[i], [&] {
+            readText(document, stem + "_value", clause.value);
+            readOperatorAndAction(document, stem, clause.op, clause.action);
+        });
+    }
 }
 
 }  // namespace
@@ -115,7 +112,7 @@ bool parseAllServerJs(const json& document, PostureRule& rule, std::string& mess
         readAllGroups(document, rule);
     } catch (const std::exception& ex) {
         message = std::string("Exception occured while evaluating ") + "parseAllServerJs" + ":" +
-                  std::to_string(kOuterGuardSite) + ", ERROR: " + ex.what();
+                  std::to_string(kReportSiteParseAllServerJs) + ", ERROR: " + ex.what();
     }
     return true;
 }

@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "posture/version_compare.h"
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -29,21 +29,21 @@ bool antivirusRuleMatches(const PostureRule& rule, const SecurityInventory& inve
 
 // The first enabled product whose version passes makes the rule match.
 bool versionRuleMatches(const PostureRule& rule, const SecurityInventory& inventory) {
-    if (meansAny(rule.av_version_value)) return true;
+    if (meansAny(rule.av_version.value)) return true;
     for (std::size_t i = 0; i < slotsInUse(inventory); ++i) {
         const SecurityProductInfo& product = inventory.products[i];
         if (product.avStateEnum != AV_ENABLED) continue;
-        if (compareVersions(rule.av_version_value, product.avVersion, rule.av_version_operator)) return true;
+        if (compareVersions(rule.av_version.value, product.avVersion, rule.av_version.op)) return true;
     }
     return false;
 }
 
 bool osRuleMatches(const PostureRule& rule, std::int32_t os) {
-    return meansAny(rule.os_version_value) || matchOsVersion(rule.os_version_value, os, rule.os_version_operator);
+    return meansAny(rule.os_version.value) || matchOsVersion(rule.os_version.value, os, rule.os_version.op);
 }
 
 bool registryRuleMatches(const PostureRule& rule, std::string& message) {
-    return meansAny(rule.registry_value) || probeRegistryList(rule.registry_value, rule.registry_operator, message);
+    return meansAny(rule.registry.value) || probeRegistryList(rule.registry.value, rule.registry.op, message);
 }
 
 bool block(std::string& message, const char* rule) {
@@ -83,11 +83,11 @@ bool evaluatePostureDataWithAVInfo(const PostureRule& rule, const SecurityInvent
     // The version rule is tried whenever the policy asks for an enabled
     // antivirus, even if none is present: a version value meaning "any" matches.
     if (rule.av_value == AV_ENABLED && versionRuleMatches(rule, inventory) &&
-        rule.av_version_action == VPN_ACTION_BLOCK) {
+        rule.av_version.action == VPN_ACTION_BLOCK) {
         return block(message, "av_version");
     }
-    if (osRuleMatches(rule, inventory.os) && rule.os_version_action == VPN_ACTION_BLOCK) return block(message, "os");
-    if (registryRuleMatches(rule, message) && rule.registry_action == VPN_ACTION_BLOCK) {
+    if (osRuleMatches(rule, inventory.os) && rule.os_version.action == VPN_ACTION_BLOCK) return block(message, "os");
+    if (registryRuleMatches(rule, message) && rule.registry.action == VPN_ACTION_BLOCK) {
         return block(message, "registry");
     }
     message = "doesn't matched with any field!";

@@ -53,18 +53,22 @@ PostureOperator parseOperatorWord(const std::string& word) {
     return OPERATOR_ENUM_NONE;
 }
 
+namespace {
+
+// The three lines "<stem>_value: ", "<stem>_operator: " and "<stem>_action: ".
+void logClause(const char* stem, const std::string& value, PostureOperator op, VpnAction action) {
+    avLogger->info("{}_value: {}", stem, value);
+    avLogger->info("{}_operator: {}", stem, postureOperatorName(op));
+    avLogger->info("{}_action: {}", stem, vpnActionName(action));
+}
+
+}  // namespace
+
 void logPostureRule(const PostureRule& rule) {
     avLogger->info("endptPostureCheck: {}", rule.endpoint_posture_check);
-    avLogger->info("av_value: {}", avStateName(rule.av_value));
-    avLogger->info("av_operator: {}", postureOperatorName(rule.av_operator));
-    avLogger->info("av_action: {}", vpnActionName(rule.av_action));
-    avLogger->info("av_version_value: {}", rule.av_version_value);
-    avLogger->info("av_version_operator: {}", postureOperatorName(rule.av_version_operator));
-    avLogger->info("av_version_action: {}", vpnActionName(rule.av_version_action));
-    avLogger->info("os_version_value: {}", rule.os_version_value);
-    avLogger->info("os_version_operator: {}", postureOperatorName(rule.os_version_operator));
-    avLogger->info("os_version_action: {}", vpnActionName(rule.os_version_action));
-    avLogger->info("registry_value: {}", rule.registry_value);
-    avLogger->info("registry_operator: {}", postureOperatorName(rule.registry_operator));
-    avLogger->info("registry_action: {}", vpnActionName(rule.registry_action));
+    logClause("av", avStateName(rule.av_value), rule.av_operator, rule.av_action);
+    for (const PostureClauseSlot& slot : kPostureClauses) {
+        const PostureClause& clause = rule.*slot.clause;
+        logClause(slot.stem, clause.value, clause.op, clause.action);
+    }
 }

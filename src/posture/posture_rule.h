@@ -27,22 +27,38 @@ enum VpnAction : std::int32_t {
     VPN_ACTION_ALLOW = 1,
 };
 
+// One rule after the antivirus state: the value it compares the machine
+// with, how, and what follows when it matches. In the value, "0" and "" mean
+// "any"; the defaults of the record below do not.
+struct PostureClause {
+    std::string value;
+    PostureOperator op = OPERATOR_ENUM_EQUAL;
+    VpnAction action = VPN_ACTION_ALLOW;
+};
+
 // A fresh record holds the defaults that a policy member left out keeps.
-// In the three value texts, "0" and "" mean "any"; the defaults do not.
 struct PostureRule {
     std::int32_t endpoint_posture_check = 0;  // 1 turns the check on
     AvState av_value = AV_DISABLED;           // only AV_DISABLED or AV_ENABLED is stored
-    std::string av_version_value = "0.0.0.0";
-    std::string os_version_value = "Any";  // comma-separated OS words
-    std::string registry_value = "NA";     // comma-separated registry paths
     PostureOperator av_operator = OPERATOR_ENUM_EQUAL;  // logged, never consulted
-    PostureOperator av_version_operator = OPERATOR_ENUM_EQUAL;
-    PostureOperator os_version_operator = OPERATOR_ENUM_EQUAL;
-    PostureOperator registry_operator = OPERATOR_ENUM_EQUAL;
     VpnAction av_action = VPN_ACTION_ALLOW;
-    VpnAction av_version_action = VPN_ACTION_ALLOW;
-    VpnAction os_version_action = VPN_ACTION_ALLOW;
-    VpnAction registry_action = VPN_ACTION_ALLOW;
+    PostureClause av_version{"0.0.0.0"};
+    PostureClause os_version{"Any"};  // comma-separated OS words
+    PostureClause registry{"NA"};     // comma-separated registry paths
+};
+
+// The clauses in policy order, each with the stem of its policy members and
+// log lines: "os_version" reads "os_version_value", "os_version_operator" and
+// "os_version_action". The antivirus state uses the same three suffixes on
+// the stem "av".
+struct PostureClauseSlot {
+    const char* stem;
+    PostureClause PostureRule::*clause;
+};
+inline constexpr PostureClauseSlot kPostureClauses[] = {
+    {"av_version", &PostureRule::av_version},
+    {"os_version", &PostureRule::os_version},
+    {"registry", &PostureRule::registry},
 };
 
 // Member identifiers ("OPERATOR_ENUM_NOTEQUAL"); "" for a value that is no member.

@@ -12,10 +12,6 @@
 
 enum class RegistryRoot { CurrentUser, LocalMachine, ClassesRoot, CurrentConfig, Users };
 
-// The registry probe's names for the two outcomes it tells apart.
-constexpr long kRegistryOk = kErrorSuccess;
-constexpr long kRegistryNotFound = kErrorFileNotFound;
-
 // Opens root\subkey for reading (KEY_READ, 64-bit view) and closes it at
 // once. Returns the status the open returned: kErrorSuccess,
 // kErrorFileNotFound, kErrorAccessDenied or another Windows error code.

@@ -14,12 +14,13 @@ NOT_ENABLED = "endpoint_posture_check is not enabled!"
 NO_MATCH = "doesn't matched with any field!"
 NOT_OBJECT = "js from svr is not in object format!"
 
-DEFAULT_RULE = {
-    "endpoint_posture_check": 0, "av_value": 0, "av_operator": "equal", "av_action": 1,
-    "av_version_value": "0.0.0.0", "av_version_operator": "equal", "av_version_action": 1,
-    "os_version_value": "Any", "os_version_operator": "equal", "os_version_action": 1,
-    "registry_value": "NA", "registry_operator": "equal", "registry_action": 1,
-}
+# The policy's clauses in order, each with the default value of its
+# "<clause>_value" member; "<clause>_operator" is "equal" and "<clause>_action"
+# 1 (allow) by default.
+CLAUSE_DEFAULTS = {"av": 0, "av_version": "0.0.0.0", "os_version": "Any", "registry": "NA"}
+DEFAULT_RULE = {"endpoint_posture_check": 0}
+for _clause, _value in CLAUSE_DEFAULTS.items():
+    DEFAULT_RULE.update({_clause + "_value": _value, _clause + "_operator": "equal", _clause + "_action": 1})
 
 OPERATOR_NAMES = {
     "equal": "OPERATOR_ENUM_EQUAL", "not_equal": "OPERATOR_ENUM_NOTEQUAL", "less_than": "OPERATOR_ENUM_LESSTHAN",
@@ -32,28 +33,16 @@ OPERATOR_NAMES = {
 def rule_lines(**fields):
     """The thirteen rule lines for a policy whose members all have accepted kinds."""
     r = dict(DEFAULT_RULE, **fields)
-
-    def op(name):
-        return OPERATOR_NAMES.get(r[name].lower(), "OPERATOR_ENUM_NONE")
-
-    def action(name):  # int() truncates toward zero, as the program does
-        return "VPN_ACTION_BLOCK" if int(r[name]) == 0 else "VPN_ACTION_ALLOW"
-
-    return [
-        "endptPostureCheck: %d" % r["endpoint_posture_check"],
-        "av_value: " + ("AV_ENABLED" if r["av_value"] == 1 else "AV_DISABLED"),
-        "av_operator: " + op("av_operator"),
-        "av_action: " + action("av_action"),
-        "av_version_value: " + r["av_version_value"],
-        "av_version_operator: " + op("av_version_operator"),
-        "av_version_action: " + action("av_version_action"),
-        "os_version_value: " + r["os_version_value"],
-        "os_version_operator: " + op("os_version_operator"),
-        "os_version_action: " + action("os_version_action"),
-        "registry_value: " + r["registry_value"],
-        "registry_operator: " + op("registry_operator"),
-        "registry_action: " + action("registry_action"),
-    ]
+    shown_values = {"av": "AV_ENABLED" if r["av_value"] == 1 else "AV_DISABLED"}
+    lines = ["endptPostureCheck: %d" % r["endpoint_posture_check"]]
+    for clause in CLAUSE_DEFAULTS:
+        operator = OPERATOR_NAMES.get(r[clause + "_operator"].lower(), "OPERATOR_ENUM_NONE")
+        # int() truncates toward zero, as the program does
+        action = "VPN_ACTION_BLOCK" if int(r[clause + "_action"]) == 0 else "VPN_ACTION_ALLOW"
+        lines += ["%s_value: %s" % (clause, shown_values.get(clause, r[clause + "_value"])),
+                  "%s_operator: %s" % (clause, operator),
+                  "%s_action: %s" % (clause, action)]
+    return lines
 
 
 def verdict_bytes(block, message, model="-"):

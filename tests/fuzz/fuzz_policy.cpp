@@ -38,12 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    bool ok = false;
-    const nlohmann::json policy = getJsonFromFile(policyPath, ok);
-    if (!ok) return 0;
+    const std::optional<nlohmann::json> policy = getJsonFromFile(policyPath);
+    if (!policy) return 0;
     PostureRule rule;
     std::string message;
-    parseAllServerJs(policy, rule, message);
+    parseAllServerJs(*policy, rule, message);
     logPostureRule(rule);
     evaluatePostureDataWithAVInfo(rule, sampleInventory(), message);
     static const char* const kOutcomes[] = {"endpoint_posture_check is not enabled!", "av", "av_version", "os",

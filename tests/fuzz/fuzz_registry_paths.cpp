@@ -1,7 +1,7 @@
 // Registry path lists through the probe's prefix matching and the registry
 // stand-in (any bytes: invalid UTF-8, "..", "/", NUL, thousands of items).
 #include "fuzz_common.h"
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto programData = fuzzProgramData();

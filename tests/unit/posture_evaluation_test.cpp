@@ -90,8 +90,8 @@ TEST(EvaluatePosture, CheckOffAnswersNotEnabledWhateverTheRules) {
         PostureRule rule;
         rule.endpoint_posture_check = check;
         rule.av_action = VPN_ACTION_BLOCK;
-        rule.os_version_value = "0";
-        rule.os_version_action = VPN_ACTION_BLOCK;
+        rule.os_version.value = "0";
+        rule.os_version.action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, inventoryOf({})), kOff) << check;
     }
 }
@@ -159,56 +159,56 @@ TEST(EvaluatePosture, VersionRuleNeedsAvValueOneAndAnEnabledProductThatPasses) {
     for (const auto& c : cases) {
         PostureRule rule = enabledRule();
         rule.av_value = c.avValue;
-        rule.av_version_value = c.versionValue;
-        rule.av_version_operator = c.op;
-        rule.av_version_action = VPN_ACTION_BLOCK;
+        rule.av_version.value = c.versionValue;
+        rule.av_version.op = c.op;
+        rule.av_version.action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, c.inventory), c.expected) << c.versionValue << " " << postureOperatorName(c.op);
     }
 }
 
 TEST(EvaluatePosture, OsRuleUsesTheInventorysRelease) {
     PostureRule rule = enabledRule();
-    rule.os_version_action = VPN_ACTION_BLOCK;
-    rule.os_version_value = "windows_10,WINDOWS_11";
+    rule.os_version.action = VPN_ACTION_BLOCK;
+    rule.os_version.value = "windows_10,WINDOWS_11";
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kNone);
-    rule.os_version_operator = OPERATOR_ENUM_NOTEQUAL;
+    rule.os_version.op = OPERATOR_ENUM_NOTEQUAL;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kOs);
-    rule.os_version_operator = OPERATOR_ENUM_LESSTHAN;
+    rule.os_version.op = OPERATOR_ENUM_LESSTHAN;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
-    rule.os_version_value = "0";  // any: the operator is not looked at
+    rule.os_version.value = "0";  // any: the operator is not looked at
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
 }
 
 TEST(EvaluatePosture, RulesAreTriedInOrderAndAllowGoesOn) {
     PostureRule rule = enabledRule();
     rule.av_value = AV_ENABLED;
-    rule.av_version_value = "0";
-    rule.os_version_value = "0";
-    rule.registry_value = "";
+    rule.av_version.value = "0";
+    rule.os_version.value = "0";
+    rule.registry.value = "";
     rule.av_action = VPN_ACTION_BLOCK;
-    rule.av_version_action = VPN_ACTION_BLOCK;
-    rule.os_version_action = VPN_ACTION_BLOCK;
-    rule.registry_action = VPN_ACTION_BLOCK;
+    rule.av_version.action = VPN_ACTION_BLOCK;
+    rule.os_version.action = VPN_ACTION_BLOCK;
+    rule.registry.action = VPN_ACTION_BLOCK;
     const SecurityInventory inventory = inventoryOf({{AV_ENABLED, "1"}});
     EXPECT_EQ(evaluate(rule, inventory), kAv);
     rule.av_action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kAvVersion);
-    rule.av_version_action = VPN_ACTION_ALLOW;
+    rule.av_version.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kOs);
-    rule.os_version_action = VPN_ACTION_ALLOW;
+    rule.os_version.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kRegistry);
-    rule.registry_action = VPN_ACTION_ALLOW;
+    rule.registry.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kNone);
 }
 
 TEST(EvaluatePosture, RegistryMessageIsReplacedByTheFinalOne) {
     PostureRule rule = enabledRule();
-    rule.registry_value = "HKLM\\SOFTWARE";  // invalid path: sets its own message
-    rule.registry_operator = OPERATOR_ENUM_EXIST;
-    rule.registry_action = VPN_ACTION_BLOCK;
+    rule.registry.value = "HKLM\\SOFTWARE";  // invalid path: sets its own message
+    rule.registry.op = OPERATOR_ENUM_EXIST;
+    rule.registry.action = VPN_ACTION_BLOCK;
     EXPECT_EQ(evaluate(rule, inventoryOf({})), kNone);
-    rule.registry_operator = OPERATOR_ENUM_NOT_EXIST;
+    rule.registry.op = OPERATOR_ENUM_NOT_EXIST;
     EXPECT_EQ(evaluate(rule, inventoryOf({})), kRegistry);
 }

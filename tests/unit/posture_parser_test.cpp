@@ -56,11 +56,11 @@ TEST(PostureEnumNames, NameMembersAndNothingOutsideTheRange) {
 TEST(PolicyParser, NonObjectDocumentsFailAndLeaveTheRuleAlone) {
     for (const json& document : {json::array({1}), json("text"), json(5), json(nullptr), json(true)}) {
         PostureRule rule;
-        rule.av_version_value = "marker";
+        rule.av_version.value = "marker";
         std::string message = "before";
         EXPECT_FALSE(parseAllServerJs(document, rule, message)) << document.dump();
         EXPECT_EQ(message, "js from svr is not in object format!");
-        EXPECT_EQ(rule.av_version_value, "marker");
+        EXPECT_EQ(rule.av_version.value, "marker");
         EXPECT_EQ(rule.endpoint_posture_check, 0);
     }
 }
@@ -79,15 +79,15 @@ TEST(PolicyParser, FullPolicyFillsEveryField) {
     EXPECT_EQ(rule.av_value, AV_ENABLED);
     EXPECT_EQ(rule.av_operator, OPERATOR_ENUM_NOTEQUAL);
     EXPECT_EQ(rule.av_action, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.av_version_value, " 4.18 ");  // stored unchanged
-    EXPECT_EQ(rule.av_version_operator, OPERATOR_ENUM_GREATERTHAN);
-    EXPECT_EQ(rule.av_version_action, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.os_version_value, "windows_10,windows_11");
-    EXPECT_EQ(rule.os_version_operator, OPERATOR_ENUM_EQUAL);
-    EXPECT_EQ(rule.os_version_action, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.registry_value, "Computer\\HKEY_USERS\\X");
-    EXPECT_EQ(rule.registry_operator, OPERATOR_ENUM_EXIST);
-    EXPECT_EQ(rule.registry_action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.av_version.value, " 4.18 ");  // stored unchanged
+    EXPECT_EQ(rule.av_version.op, OPERATOR_ENUM_GREATERTHAN);
+    EXPECT_EQ(rule.av_version.action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.os_version.value, "windows_10,windows_11");
+    EXPECT_EQ(rule.os_version.op, OPERATOR_ENUM_EQUAL);
+    EXPECT_EQ(rule.os_version.action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.registry.value, "Computer\\HKEY_USERS\\X");
+    EXPECT_EQ(rule.registry.op, OPERATOR_ENUM_EXIST);
+    EXPECT_EQ(rule.registry.action, VPN_ACTION_BLOCK);
 }
 
 // Each row: one member's JSON text and the field value it must leave.
@@ -127,8 +127,8 @@ TEST(PolicyParser, ActionIsBlockOnlyForValuesThatTruncateToZero) {
     for (const char* member : {"av_action", "av_version_action", "os_version_action", "registry_action"}) {
         for (const auto& [text, expected] : cases) {
             PostureRule rule = parsed(json::parse(std::string("{\"") + member + "\":" + text + "}"));
-            const VpnAction actions[] = {rule.av_action, rule.av_version_action, rule.os_version_action,
-                                         rule.registry_action};
+            const VpnAction actions[] = {rule.av_action, rule.av_version.action, rule.os_version.action,
+                                         rule.registry.action};
             int changed = 0;
             for (VpnAction action : actions) changed += action != VPN_ACTION_ALLOW;
             EXPECT_EQ(changed, expected == VPN_ACTION_BLOCK ? 1 : 0) << member << " " << text;
@@ -140,12 +140,12 @@ TEST(PolicyParser, TextsAndOperatorsIgnoreOtherKinds) {
     PostureRule rule = parsed(json::parse(
         R"({"av_version_value": 5, "os_version_value": null, "registry_value": ["a"],
             "av_operator": 1, "os_version_operator": "notequal", "registry_operator": "NOT_EXIST"})"));
-    EXPECT_EQ(rule.av_version_value, "0.0.0.0");
-    EXPECT_EQ(rule.os_version_value, "Any");
-    EXPECT_EQ(rule.registry_value, "NA");
+    EXPECT_EQ(rule.av_version.value, "0.0.0.0");
+    EXPECT_EQ(rule.os_version.value, "Any");
+    EXPECT_EQ(rule.registry.value, "NA");
     EXPECT_EQ(rule.av_operator, OPERATOR_ENUM_EQUAL);
-    EXPECT_EQ(rule.os_version_operator, OPERATOR_ENUM_NONE);
-    EXPECT_EQ(rule.registry_operator, OPERATOR_ENUM_NOT_EXIST);
+    EXPECT_EQ(rule.os_version.op, OPERATOR_ENUM_NONE);
+    EXPECT_EQ(rule.registry.op, OPERATOR_ENUM_NOT_EXIST);
 }
 
 TEST(PolicyParser, EmptyObjectKeepsDefaultsAndLogsNothing) {

@@ -1,5 +1,6 @@
-// The verdict file: three CR LF lines, the model name, and every failure line.
-#include "app/verdict_file.h"
+// The verdict file as the posture stage saves it: three CR LF lines, the
+// model name, and every failure line.
+#include "app/posture_stage.h"
 #include "common/file_io.h"
 #include "common/text.h"
 #include "posture_log_capture.h"
@@ -60,21 +61,19 @@ protected:
 
 TEST_F(VerdictFile, WritesThreeCrLfLinesAndReplacesAnEarlierFile) {
     std::ofstream(path_, std::ios::binary) << "an earlier verdict that is much longer than the new one\r\n";
-    std::string model = "-";
-    writeVerdictFile(path_, false, "", model);
+    std::string model = saveVerdict(path_, false, "");
     EXPECT_EQ(model, machineModel());
     EXPECT_EQ(contents(), "0\r\n\r\n" + model + "\r\n");
     EXPECT_EQ(log_.infos().back(), "Final compliance status saved to file [" + path_ + "] isVpnBlock: [false], msg: []");
 
-    writeVerdictFile(path_, true, "av", model);
+    model = saveVerdict(path_, true, "av");
     EXPECT_EQ(contents(), "1\r\nav\r\n" + model + "\r\n");
     EXPECT_EQ(log_.infos().back(), "Final compliance status saved to file [" + path_ + "] isVpnBlock: [true], msg: [av]");
 }
 
 TEST_F(VerdictFile, MissingFolderLogsTheOpenErrorOnlyAndKeepsTheModel) {
     const std::string path = (dir_ / "absent" / "check.json").string();
-    std::string model = "-";
-    writeVerdictFile(path, true, "av", model);
+    std::string model = saveVerdict(path, true, "av");
     EXPECT_EQ(model, "-");
     EXPECT_FALSE(fs::exists(path));
     const std::vector<std::string> expected = {"Error opening the file [" + path +
@@ -99,8 +98,7 @@ TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
     for (const auto& c : cases) {
         log_.clear();
         setModel(c.stored);
-        std::string model = "-";
-        writeVerdictFile(path_, true, "os", model);
+        std::string model = saveVerdict(path_, true, "os");
         EXPECT_EQ(model, c.line);
         EXPECT_EQ(contents(), "1\r\nos\r\n" + c.line + "\r\n");
         const auto lines = log_.infos();
@@ -114,8 +112,7 @@ TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
 TEST_F(VerdictFile, WriteFailureLogsBothTheWriteAndTheCloseError) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     path_ = "/dev/full";
-    std::string model = "-";
-    writeVerdictFile(path_, true, "registry", model);
+    saveVerdict(path_, true, "registry");
     const std::string error = errnoText(ENOSPC);
     const std::vector<std::string> expected = {
         "Error writing the file [/dev/full] for writing. Error code: [" + error + "]",

@@ -1,9 +1,9 @@
-// The registry path probe: prefixes, operators, outcomes and messages.
+// The registry rule probe: prefixes, operators, outcomes and messages.
 // On Linux the keys live in the folder stand-in below a temporary
 // ProgramData; on Windows the probe reads the real registry, where
 // HKEY_LOCAL_MACHINE\SOFTWARE exists on every machine.
 #include "common/text.h"
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 #include "posture_log_capture.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "registry/registry_probe.h"
+#include "posture/registry_rule_probe.h"
 
 #include "common/text.h"
 #include "log/logger.h"
@@ -45,13 +45,13 @@ bool splitRegistryPath(const std::u16string& path, RegistryRoot& root, std::u16s
 // holds one would silently test a shorter path. No key can be opened under
 // such a name: it is reported missing on both targets.
 long openKeyStatus(RegistryRoot root, const std::u16string& subkey) {
-    if (subkey.find(u'\0') != std::u16string::npos) return kRegistryNotFound;
+    if (subkey.find(u'\0') != std::u16string::npos) return kErrorFileNotFound;
     return openRegistryKeyForRead(root, subkey);
 }
 
 bool outcomeFor(long status, PostureOperator op) {
-    if (op == OPERATOR_ENUM_EXIST) return status == kRegistryOk;
-    if (op == OPERATOR_ENUM_NOT_EXIST) return status != kRegistryOk;
+    if (op == OPERATOR_ENUM_EXIST) return status == kErrorSuccess;
+    if (op == OPERATOR_ENUM_NOT_EXIST) return status != kErrorSuccess;
     return false;
 }
 
@@ -67,7 +67,7 @@ bool probeRegistryPath(const std::u16string& path, PostureOperator op, std::stri
     }
     avLogger->info("subkeyW: [{}]", wideToUtf8(subkey));
     const long status = openKeyStatus(root, subkey);
-    if (status != kRegistryOk && status != kRegistryNotFound) {
+    if (status != kErrorSuccess && status != kErrorFileNotFound) {
         try {
             // The status the open returned: RegOpenKeyExW does not set the
             // thread's last error.
