@@ -18,6 +18,8 @@
 #include <fstream>
 #include <unistd.h>
 
+using namespace velmora;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+namespace velmora {
+
 namespace {
 
 char16_t upperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
@@ -48,3 +50,5 @@ const std::vector<std::string>& usageLines() {
     };
     return lines;
 }
+
+}  // namespace velmora

@@ -6,6 +6,8 @@
 
 #include "inventory/security_product.h"
 
+namespace velmora {
+
 struct CommandLine {
     std::vector<ProviderKind> kinds;  // in command-line order, repeats included
     std::u16string outputPath;        // empty unless an argument held "-outpath="
@@ -19,3 +21,5 @@ void applyArgument(const std::u16string& argument, CommandLine& commandLine);
 
 // The four usage lines, in order.
 const std::vector<std::string>& usageLines();
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include "common/text.h"
 #include "log/logger.h"
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -62,3 +64,5 @@ void publishInventoryDocument(json& document, const std::u16string& outputPath, 
     avLogger->info("avInfo: \n{}\n", indented);
     saveCompact(compact, outputPath);
 }
+
+}  // namespace velmora

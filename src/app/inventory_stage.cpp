@@ -6,6 +6,8 @@
 #include "log/logger.h"
 #include "system/system_identity.h"
 
+namespace velmora {
+
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath) {
     const std::int32_t started = scStart();
     if (started < 0) {
@@ -34,3 +36,5 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     reportInventory(gathered.inventory);
     return stage;
 }
+
+}  // namespace velmora

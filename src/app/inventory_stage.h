@@ -11,6 +11,8 @@
 
 #include "inventory/security_product.h"
 
+namespace velmora {
+
 // What the queries found, for the posture stage.
 struct GatheredInventory {
     nlohmann::json document;  // null when no kind recorded a product
@@ -26,3 +28,5 @@ struct InventoryStageResult {
 };
 
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath);
+
+}  // namespace velmora

@@ -8,6 +8,8 @@
 #include <exception>
 #include <stdexcept>
 
+namespace velmora {
+
 std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
     unsigned long errorCode = 0;
     ReadFileHandle file(openSharedForReading(path, errorCode));
@@ -30,3 +32,5 @@ std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
     }
     return std::nullopt;
 }
+
+}  // namespace velmora

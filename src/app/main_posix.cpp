@@ -6,6 +6,6 @@
 int main(int argc, char** argv) {
     std::vector<std::u16string> args;
     args.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
-    for (int i = 0; i < argc; ++i) args.push_back(nativeBytesToWide(argv[i]));
-    return runAvInfo(args);
+    for (int i = 0; i < argc; ++i) args.push_back(velmora::nativeBytesToWide(argv[i]));
+    return velmora::runAvInfo(args);
 }

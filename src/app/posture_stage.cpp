@@ -12,6 +12,8 @@
 
 #include <exception>
 
+namespace velmora {
+
 namespace {
 
 // The model name, logged when the registry gives one; "-" otherwise.
@@ -60,3 +62,5 @@ void runPostureStage(bool haveInventoryDocument, const SecurityInventory& invent
     }
     avLogger->info("SystemModel end: [{}]", systemModel);
 }
+
+}  // namespace velmora

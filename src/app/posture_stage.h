@@ -5,6 +5,8 @@
 
 #include "inventory/security_product.h"
 
+namespace velmora {
+
 // haveInventoryDocument: the inventory stage made a document (some kind
 // recorded a product); without one the policy is not evaluated.
 void runPostureStage(bool haveInventoryDocument, const SecurityInventory& inventory);
@@ -13,3 +15,5 @@ void runPostureStage(bool haveInventoryDocument, const SecurityInventory& invent
 // the registry gives it, read once the file is open. Returns that line: "-"
 // when the name could not be read or the file not opened.
 std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::string& message);
+
+}  // namespace velmora

@@ -10,6 +10,8 @@
 #include "log/start_notice.h"
 #include "system/system_identity.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr unsigned kRunLockTimeoutMs = 30000;
@@ -59,3 +61,5 @@ int runAvInfo(const std::vector<std::u16string>& args) {
     avLogger->info("END");
     return inventory.exitStatus;
 }
+
+}  // namespace velmora

@@ -4,5 +4,9 @@
 #include <string>
 #include <vector>
 
+namespace velmora {
+
 // args[0] is the program path and is never examined. Returns the exit status.
 int runAvInfo(const std::vector<std::u16string>& args);
+
+}  // namespace velmora

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <exception>
 
+namespace velmora {
+
 namespace {
 
 // Writes text and CR LF, then flushes. Returns 0, or the errno of the
@@ -63,3 +65,5 @@ void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& mess
         avLogger->info("exception while writing the file [{}] for writing. Error code: [{}]", path, ex.what());
     }
 }
+
+}  // namespace velmora

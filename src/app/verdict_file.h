@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace velmora {
+
 // Closes a verdict file dropped unwritten; writeVerdictFile closes the file
 // itself, so that a failed close is reported.
 struct VerdictFileCloser {
@@ -26,3 +28,5 @@ std::optional<VerdictFile> openVerdictFile(const std::string& path);
 // Writes the three lines and closes the file. Every outcome is logged;
 // nothing is returned.
 void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& message, const std::string& systemModel);
+
+}  // namespace velmora

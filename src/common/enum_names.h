@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace velmora {
+
 struct EnumNameEntry {
     int value;
     const char* name;
@@ -18,3 +20,5 @@ std::string lookupEnumName(int value, const EnumNameEntry (&table)[N]) {
     }
     return {};
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace velmora {
+
 // Closes a file that was only read; nothing written can be lost there.
 struct ReadFileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -38,3 +40,5 @@ std::string errnoText(int errnum);
 std::u16string nativeBytesToWide(const std::string& bytes);
 std::string wideToNativeBytes(const std::u16string& wide);
 #endif
+
+}  // namespace velmora

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace velmora {
+
 std::FILE* openSharedForWriting(const std::u16string& path) {
     return openSharedForWriting(wideToNativeBytes(path));
 }
@@ -77,3 +79,5 @@ std::string wideToNativeBytes(const std::u16string& wide) {
     }
     return out;
 }
+
+}  // namespace velmora

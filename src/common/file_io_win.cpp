@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace velmora {
+
 std::FILE* openSharedForWriting(const std::u16string& path) {
     return _wfsopen(reinterpret_cast<const wchar_t*>(path.c_str()), L"wb", _SH_DENYNO);
 }
@@ -25,3 +27,5 @@ std::string errnoText(int errnum) {
     strerror_s(buffer, sizeof buffer, errnum);
     return buffer;
 }
+
+}  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace velmora {
+
 // Reads straight into the string, in growing pieces: no large buffer on the
 // stack, whose fresh pages would each cost a page fault in a short run.
 bool readWholeFile(std::FILE* file, std::string& bytes, std::size_t maxBytes) {
@@ -21,3 +23,5 @@ bool readWholeFile(std::FILE* file, std::string& bytes, std::size_t maxBytes) {
     }
     return std::ferror(file) == 0;
 }
+
+}  // namespace velmora

@@ -1,5 +1,7 @@
 #include "common/machine_paths.h"
 
+namespace velmora {
+
 std::string vpnLogDirectory() {
     const std::string sep(1, pathSeparator());
     return programDataDirectory() + sep + "Velmora" + sep + "VelmoraVPN" + sep + "logs";
@@ -8,3 +10,5 @@ std::string vpnLogDirectory() {
 std::string vpnLogFile(const std::string& name) {
     return vpnLogDirectory() + pathSeparator() + name;
 }
+
+}  // namespace velmora

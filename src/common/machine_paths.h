@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace velmora {
+
 // The path separator of the target: '\\' on Windows, '/' elsewhere.
 char pathSeparator();
 
@@ -17,3 +19,5 @@ std::string vpnLogDirectory();
 
 // <vpn log directory><sep>name
 std::string vpnLogFile(const std::string& name);
+
+}  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace velmora {
+
 char pathSeparator() { return '/'; }
 
 std::string programDataDirectory() {
@@ -9,3 +11,5 @@ std::string programDataDirectory() {
     if (fromEnv != nullptr && *fromEnv != '\0') return fromEnv;
     return "/var/lib";
 }
+
+}  // namespace velmora

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+namespace velmora {
+
 // What the platform holds while the lock is ours; defined by
 // run_lock_win.cpp and run_lock_posix.cpp.
 struct RunLockState;
@@ -31,3 +33,5 @@ private:
 };
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds);
+
+}  // namespace velmora

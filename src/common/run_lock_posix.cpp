@@ -10,6 +10,8 @@
 #include <chrono>
 #include <thread>
 
+namespace velmora {
+
 struct RunLockState {
     int fd;  // the locked folder
 };
@@ -34,3 +36,5 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     close(fd);
     return RunLock();
 }
+
+}  // namespace velmora

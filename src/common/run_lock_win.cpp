@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 struct RunLockState {
     HANDLE mutex;  // owned by this thread
 };
@@ -26,3 +28,5 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     CloseHandle(mutex);
     return RunLock();
 }
+
+}  // namespace velmora

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace velmora {
+
 // HRESULTs: negative means failure.
 constexpr std::int32_t hresultFromBits(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
 
@@ -21,3 +23,5 @@ constexpr long kErrorSuccess = 0;       // ERROR_SUCCESS
 constexpr long kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 constexpr long kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
 constexpr long kErrorInvalidData = 13;  // ERROR_INVALID_DATA
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 static_assert(kHrOk == S_OK);
 static_assert(kHrPointer == E_POINTER);
 static_assert(kHrFail == E_FAIL);
@@ -16,3 +18,5 @@ static_assert(kErrorSuccess == ERROR_SUCCESS);
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
+
+}  // namespace velmora

@@ -1,5 +1,7 @@
 #include "common/text.h"
 
+namespace velmora {
+
 std::vector<std::string> splitText(const std::string& text, char separator) {
     std::vector<std::string> items;
     std::size_t start = 0;
@@ -28,3 +30,5 @@ bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+}  // namespace velmora

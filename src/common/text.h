@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace velmora {
+
 // UTF-16 to UTF-8. Empty input, or input that is not valid UTF-16 (a lone
 // surrogate), gives an empty text.
 std::string wideToUtf8(const std::u16string& wide);
@@ -27,3 +29,5 @@ std::vector<std::string> splitByComma(const std::string& text);
 
 // Same length and equal bytes after upper-casing the ASCII letters a-z only.
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace velmora {
+
 static void appendUtf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -86,3 +88,5 @@ std::u16string utf8ToWide(const std::string& utf8) {
     }
     return out;
 }
+
+}  // namespace velmora

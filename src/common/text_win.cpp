@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace velmora {
+
 std::string wideToUtf8(const std::u16string& wide) {
     if (wide.empty() || wide.size() > 0x7fffffff) return {};
     const auto* src = reinterpret_cast<const wchar_t*>(wide.data());
@@ -26,3 +28,5 @@ std::u16string utf8ToWide(const std::string& utf8) {
     if (written != needed) return {};
     return out;
 }
+
+}  // namespace velmora

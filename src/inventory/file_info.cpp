@@ -11,6 +11,8 @@
 #include "log/logger.h"
 #include "log/report_sites.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
@@ -147,3 +149,5 @@ void getFileInfo(const char* path, FileInfo& info) {
         static_cast<std::int64_t>(attributes.lastWriteTime / kTicksPerSecond) - kSecondsFrom1601To1970;
     info = std::move(gathered);
 }
+
+}  // namespace velmora

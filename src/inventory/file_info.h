@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velmora {
+
 struct FileInfo {
     std::string fileName;          // final component of the path, UTF-8
     std::string filePath;          // the path as passed
@@ -35,3 +37,5 @@ std::string getFileExtension(const std::string& path);
 // Fills info for the file at path; reads the version resource only for ".exe"
 // files (any letter case). Never fails towards the caller.
 void getFileInfo(const char* path, FileInfo& info);
+
+}  // namespace velmora

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velmora {
+
 // Opaque handles; release each with its release function.
 struct ScProductList;
 struct ScProduct;
@@ -38,3 +40,5 @@ std::int32_t scGetSignatureStatus(ScProduct* product, std::int32_t* status);
 std::int32_t scGetRemediationPath(ScProduct* product, ScText& path);
 std::int32_t scGetProductStateTimestamp(ScProduct* product, ScText& timestamp);
 void scReleaseProduct(ScProduct* product);
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include "common/status_codes.h"
 #include "standin/served_security_center.h"
 
+namespace velmora {
+
 struct ScProductList {
     ServedList served;
 };
@@ -99,3 +101,5 @@ std::int32_t scGetProductStateTimestamp(ScProduct* product, ScText& timestamp) {
 }
 
 void scReleaseProduct(ScProduct* product) { delete product; }
+
+}  // namespace velmora

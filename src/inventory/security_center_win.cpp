@@ -4,6 +4,8 @@
 
 #include "inventory/wsc_interfaces_win.h"
 
+namespace velmora {
+
 namespace {
 
 IWSCProductList* comList(ScProductList* list) { return reinterpret_cast<IWSCProductList*>(list); }
@@ -111,3 +113,5 @@ std::int32_t scGetProductStateTimestamp(ScProduct* product, ScText& timestamp) {
 void scReleaseProduct(ScProduct* product) {
     if (product != nullptr) comProduct(product)->Release();
 }
+
+}  // namespace velmora

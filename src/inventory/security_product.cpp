@@ -2,6 +2,8 @@
 
 #include "common/enum_names.h"
 
+namespace velmora {
+
 static const EnumNameEntry kAvStateNames[] = {
     {AV_DISABLED, "AV_DISABLED"}, {AV_ENABLED, "AV_ENABLED"}, {AV_SNOOZED, "AV_SNOOZED"}};
 
@@ -12,3 +14,5 @@ static const EnumNameEntry kAvSignatureStatusNames[] = {
 std::string avStateName(std::int32_t value) { return lookupEnumName(value, kAvStateNames); }
 
 std::string avSignatureStatusName(std::int32_t value) { return lookupEnumName(value, kAvSignatureStatusNames); }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include "system/system_identity.h"
 
+namespace velmora {
+
 // The Security Center's own provider numbers.
 enum ProviderKind : std::uint32_t {
     PROVIDER_FIREWALL = 1,
@@ -45,3 +47,5 @@ struct SecurityInventory {
     std::uint32_t productCount = 0;  // leading slots that the report and the evaluation read
     std::int32_t os = WIN_UNKNOWN;   // a WinVersion value
 };
+
+}  // namespace velmora

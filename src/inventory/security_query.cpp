@@ -11,6 +11,8 @@
 #include "inventory/security_center.h"
 #include "log/logger.h"
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -230,3 +232,5 @@ void reportInventory(SecurityInventory inventory) {
         avLogger->info("");
     }
 }
+
+}  // namespace velmora

@@ -8,6 +8,8 @@
 
 #include "inventory/security_product.h"
 
+namespace velmora {
+
 // Queries the products of one provider kind (1 firewall, 4 antivirus,
 // 8 antispyware) and writes each as document[key][index]. Antivirus products
 // also fill the inventory's slots (as many as there are) and productCount.
@@ -21,3 +23,5 @@ void reportInventory(SecurityInventory inventory);
 // The document key of a provider kind ("firewall", "av", "antispyware"),
 // nullptr for any other value.
 const char* providerDocumentKey(std::uint32_t provider);
+
+}  // namespace velmora

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace velmora {
+
 // The fields of VS_FIXEDFILEINFO that the program uses.
 struct FixedVersionInfo {
     std::uint32_t signature = 0;  // 0xFEEF04BD in a genuine block
@@ -58,3 +60,5 @@ inline constexpr const char* kPathNotInCodePage =
 // The path text read in the file-system code page, as UTF-16. Throws
 // std::runtime_error (kPathNotInCodePage) when it does not convert.
 std::u16string fileSystemPathToWide(const std::string& path);
+
+}  // namespace velmora

@@ -13,6 +13,8 @@
 #include "standin/pe_version_block.h"
 #include "standin/pe_version_query.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
@@ -85,3 +87,5 @@ std::u16string fileSystemPathToWide(const std::string& path) {
     if (wide.empty()) throw std::runtime_error(kPathNotInCodePage);
     return wide;
 }
+
+}  // namespace velmora

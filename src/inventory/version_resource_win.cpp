@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <windows.h>
 
+namespace velmora {
+
 namespace {
 
 // VerQueryValueA answers with an address; it is used only when it lies inside
@@ -101,3 +103,5 @@ std::u16string fileSystemPathToWide(const std::string& path) {
         throw std::runtime_error(kPathNotInCodePage);
     return wide;
 }
+
+}  // namespace velmora

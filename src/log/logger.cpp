@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+namespace velmora {
+
 std::shared_ptr<spdlog::logger> avLogger;
 
 namespace {
@@ -34,3 +36,5 @@ bool logInit(std::string loggerName, std::string logFilePath) {
         return false;
     }
 }
+
+}  // namespace velmora

@@ -21,6 +21,8 @@ extern template void vformat_to<char>(buffer<char>&, basic_string_view<char>, ba
 }  // namespace detail
 FMT_END_NAMESPACE
 
+namespace velmora {
+
 // The handle every subsystem logs through; empty until logInit succeeds.
 extern std::shared_ptr<spdlog::logger> avLogger;
 
@@ -28,3 +30,5 @@ extern std::shared_ptr<spdlog::logger> avLogger;
 // file and writes the start banner. False when the logging library refused;
 // the user has then been shown the reason.
 bool logInit(std::string loggerName, std::string logFilePath);
+
+}  // namespace velmora

@@ -6,6 +6,8 @@
 //   the parser's outer guard, in the message: "... parseAllServerJs:110, ERROR: ..."
 #pragma once
 
+namespace velmora {
+
 constexpr int kReportSiteGetFileExtension = 48;
 constexpr int kReportSiteGetFileInfo = 153;
 constexpr int kReportSiteGetJsonFromFile = 56;
@@ -16,3 +18,5 @@ constexpr int kReportSiteAvVersionGroup = 103;
 constexpr int kReportSiteOsVersionGroup = 104;
 constexpr int kReportSiteRegistryGroup = 105;
 constexpr int kReportSiteParseAllServerJs = 110;
+
+}  // namespace velmora

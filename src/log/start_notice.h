@@ -6,7 +6,11 @@
 
 #include <string>
 
+namespace velmora {
+
 void showStartFailureNotice(const std::string& caption, const std::string& text);
 
 // A line for a debugger (OutputDebugStringA on Windows, standard error elsewhere).
 void debugOutput(const std::string& text);
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace velmora {
+
 void showStartFailureNotice(const std::string& caption, const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
@@ -20,3 +22,5 @@ void debugOutput(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
 }
+
+}  // namespace velmora

@@ -9,6 +9,8 @@
 #include <exception>
 #include <iterator>
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -116,3 +118,5 @@ bool parseAllServerJs(const json& document, PostureRule& rule, std::string& mess
     }
     return true;
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 
+namespace velmora {
+
 namespace {
 
 // "0" and "" in a rule's value mean that any machine matches.
@@ -93,3 +95,5 @@ bool evaluatePostureDataWithAVInfo(const PostureRule& rule, const SecurityInvent
     message = "doesn't matched with any field!";
     return false;
 }
+
+}  // namespace velmora

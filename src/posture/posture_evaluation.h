@@ -8,6 +8,8 @@
 #include "inventory/security_product.h"
 #include "posture/posture_rule.h"
 
+namespace velmora {
+
 // Tries the rules in the order antivirus, antivirus version, OS, registry; the
 // first that matches with VPN_ACTION_BLOCK blocks. Returns true to block. The
 // message always ends as one of: "endpoint_posture_check is not enabled!",
@@ -22,3 +24,5 @@ std::string osPolicyWord(std::int32_t winVersion);
 // machine's release. equal: some item names it; not_equal: no item names it;
 // every other operator: false.
 bool matchOsVersion(const std::string& osList, std::int32_t winVersion, PostureOperator op);
+
+}  // namespace velmora

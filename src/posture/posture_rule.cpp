@@ -4,6 +4,8 @@
 #include "common/text.h"
 #include "log/logger.h"
 
+namespace velmora {
+
 namespace {
 
 const EnumNameEntry kOperatorNames[] = {
@@ -72,3 +74,5 @@ void logPostureRule(const PostureRule& rule) {
         logClause(slot.stem, clause.value, clause.op, clause.action);
     }
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include "inventory/security_product.h"
 
+namespace velmora {
+
 // The values are fixed by the policy format (less_than_or_equal is 3,
 // greater_than is 4), not by the order of the words.
 enum PostureOperator : std::int32_t {
@@ -71,3 +73,5 @@ PostureOperator parseOperatorWord(const std::string& word);
 
 // Writes the thirteen fields to the diagnostic log, one line each.
 void logPostureRule(const PostureRule& rule);
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <exception>
 
+namespace velmora {
+
 namespace {
 
 struct RegistryRootPrefix {
@@ -88,3 +90,5 @@ bool probeRegistryList(const std::string& registryValue, PostureOperator op, std
     }
     return false;
 }
+
+}  // namespace velmora

@@ -6,6 +6,8 @@
 
 #include "posture/posture_rule.h"
 
+namespace velmora {
+
 // Splits the UTF-8 list at commas (items not trimmed) and probes each item in
 // order; true as soon as one passes. The message is never cleared here: a
 // failing item may leave its text even when a later one passes.
@@ -18,3 +20,5 @@ bool probeRegistryList(const std::string& registryValue, PostureOperator op, std
 // missing key sets and logs the message
 // "error in opening registry path! ERROR: <code>, RegPath: <path>".
 bool probeRegistryPath(const std::u16string& path, PostureOperator op, std::string& message);
+
+}  // namespace velmora

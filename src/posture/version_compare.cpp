@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <optional>
 
+namespace velmora {
+
 namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -65,3 +67,5 @@ bool compareVersions(const std::string& policyVersion, const std::string& produc
     return op == OPERATOR_ENUM_EQUAL || op == OPERATOR_ENUM_LESSTHAN_OR_EQUAL ||
            op == OPERATOR_ENUM_GREATERTHAN_OR_EQUAL;
 }
+
+}  // namespace velmora

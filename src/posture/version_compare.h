@@ -8,6 +8,8 @@
 
 #include "posture/posture_rule.h"
 
+namespace velmora {
+
 // One number per dot-separated piece, read like strtol in base 10 (leading
 // white space, one sign, digits, the rest of the piece ignored). A piece
 // without digits, or whose number does not fit a 32-bit signed integer, is
@@ -19,3 +21,5 @@ std::vector<std::int32_t> parseVersionNumbers(const std::string& version);
 // count as 0. An empty product version never matches. Only the six comparing
 // operators can match.
 bool compareVersions(const std::string& policyVersion, const std::string& productVersion, PostureOperator op);
+
+}  // namespace velmora

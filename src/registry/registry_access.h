@@ -10,6 +10,8 @@
 
 #include "common/status_codes.h"
 
+namespace velmora {
+
 enum class RegistryRoot { CurrentUser, LocalMachine, ClassesRoot, CurrentConfig, Users };
 
 // Opens root\subkey for reading (KEY_READ, 64-bit view) and closes it at
@@ -27,3 +29,5 @@ long readRegistryString(RegistryRoot root, const std::u16string& subkey, const s
 // read into 255 UTF-16 units (so at most 254 characters fit). False when the
 // key or the value cannot be read.
 bool readSystemProductName(std::u16string& text);
+
+}  // namespace velmora

@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <vector>
 
+namespace velmora {
+
 namespace {
 
 const char* rootFolderName(RegistryRoot root) {
@@ -140,3 +142,5 @@ bool readSystemProductName(std::u16string& text) {
     text = value.substr(0, nul);
     return true;
 }
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace velmora {
+
 static HKEY rootKey(RegistryRoot root) {
     switch (root) {
         case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
@@ -63,3 +65,5 @@ bool readSystemProductName(std::u16string& text) {
     text.assign(reinterpret_cast<const char16_t*>(buffer), length);
     return true;
 }
+
+}  // namespace velmora

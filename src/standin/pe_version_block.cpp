@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 namespace {
 
 constexpr std::uint16_t kPe32Magic = 0x10B;
@@ -191,3 +193,5 @@ bool readVersionBlockFromPe(const std::uint8_t* data, std::size_t size, std::vec
     };
     return readVersionBlock(source, block);
 }
+
+}  // namespace velmora

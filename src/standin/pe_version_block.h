@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+namespace velmora {
+
 // Random access to the bytes of a file or buffer. `read` fills `out` with
 // `count` bytes from `offset` and returns false when it cannot; it is only
 // asked for ranges inside [0, size).
@@ -26,3 +28,5 @@ constexpr std::uint32_t kMaxVersionBlockSize = 64u * 1024 * 1024;
 // bounds.
 bool readVersionBlock(const PeByteSource& source, std::vector<std::uint8_t>& block);
 bool readVersionBlockFromPe(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& block);
+
+}  // namespace velmora

@@ -5,6 +5,8 @@
 
 #include "common/text.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr std::size_t kNodeHeaderSize = 6;        // wLength, wValueLength, wType
@@ -142,3 +144,5 @@ bool readVersionString(const std::uint8_t* block, std::size_t size, const std::s
     text = wideToUtf8(units);
     return true;
 }
+
+}  // namespace velmora

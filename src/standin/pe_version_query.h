@@ -12,6 +12,8 @@
 
 #include "inventory/version_resource.h"
 
+namespace velmora {
+
 // Where a value lies in the block and how many of its declared bytes exist.
 struct VersionValue {
     std::size_t offset = 0;
@@ -32,3 +34,5 @@ bool readFirstTranslation(const std::uint8_t* block, std::size_t size, VersionTr
 // valid UTF-16).
 bool readVersionString(const std::uint8_t* block, std::size_t size, const std::string& entryPath,
                        std::string& text);
+
+}  // namespace velmora

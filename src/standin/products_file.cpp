@@ -12,6 +12,8 @@
 #include "common/machine_paths.h"
 #include "common/text.h"
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -260,3 +262,5 @@ bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_
     }
     return false;
 }
+
+}  // namespace velmora

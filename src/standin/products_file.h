@@ -29,6 +29,8 @@
 
 #include "common/status_codes.h"
 
+namespace velmora {
+
 // The Security Center calls a failure can be injected into.
 enum ScCall : int {
     SC_CALL_CO_CREATE_INSTANCE,
@@ -88,3 +90,5 @@ const std::vector<ServedProduct>* servedProductsOf(const ServedProducts& served,
 // False when no failure entry applies.
 bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index,
                          std::int32_t& hresult);
+
+}  // namespace velmora

@@ -1,5 +1,7 @@
 #include "standin/served_security_center.h"
 
+namespace velmora {
+
 namespace {
 
 std::int32_t injected(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index) {
@@ -76,3 +78,5 @@ std::int32_t serveNumber(const ServedItem& item, ScCall call, std::int32_t& out)
     out = call == SC_CALL_GET_PRODUCT_STATE ? item.data.state : item.data.signatureStatus;
     return hr;
 }
+
+}  // namespace velmora

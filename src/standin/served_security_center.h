@@ -8,6 +8,8 @@
 
 #include "standin/products_file.h"
 
+namespace velmora {
+
 struct ServedList {
     ServedProducts served;
     std::uint32_t provider = 0;
@@ -31,3 +33,5 @@ std::int32_t serveItem(const ServedList& list, std::uint32_t index, ServedItem& 
 // (texts: not present).
 std::int32_t serveText(const ServedItem& item, ScCall call, ServedText& out);
 std::int32_t serveNumber(const ServedItem& item, ScCall call, std::int32_t& out);
+
+}  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include "common/enum_names.h"
 
+namespace velmora {
+
 static const EnumNameEntry kWinVersionNames[] = {
     {WIN_11, "WIN_11"},       {WIN_10, "WIN_10"}, {WIN_8, "WIN_8"},   {WIN_7, "WIN_7"},
     {WIN_VISTA, "WIN_VISTA"}, {WIN_XP, "WIN_XP"}, {WIN_UNKNOWN, "WIN_UNKNOWN"},
@@ -49,3 +51,5 @@ std::string winVersionText(std::int32_t value) {
         default: return "Win Unknown";
     }
 }
+
+}  // namespace velmora

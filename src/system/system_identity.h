@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velmora {
+
 enum WinVersion : std::int32_t {
     WIN_11 = 0,
     WIN_10 = 1,
@@ -54,3 +56,5 @@ OsVersionRecord queryOsVersion();
 // first entry whose user id is uid, or "" when there is none.
 std::string passwdNameOf(const std::string& passwdText, unsigned long uid);
 #endif
+
+}  // namespace velmora

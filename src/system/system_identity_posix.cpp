@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+namespace velmora {
+
 namespace {
 
 constexpr std::size_t kMaxPasswdBytes = 64u << 20;
@@ -79,3 +81,5 @@ OsVersionRecord queryOsVersion() {
     }
     return record;
 }
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace velmora {
+
 std::string queryUserName() {
     char buffer[1001] = {};
     DWORD size = 1000;
@@ -30,3 +32,5 @@ OsVersionRecord queryOsVersion() {
     }
     return record;
 }
+
+}  // namespace velmora

@@ -11,6 +11,8 @@
 #include "standin/served_security_center.h"
 #include "inventory/wsc_interfaces_win.h"
 
+using namespace velmora;
+
 namespace {
 
 LONG g_liveObjects = 0;

@@ -15,8 +15,8 @@ inline std::filesystem::path fuzzProgramData() {
         auto d = std::filesystem::temp_directory_path() / ("velmora-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(d);
         setenv("VELMORA_PROGRAMDATA", d.c_str(), 1);
-        if (!avLogger) {
-            avLogger = std::make_shared<spdlog::logger>("fuzz", std::make_shared<spdlog::sinks::null_sink_mt>());
+        if (!velmora::avLogger) {
+            velmora::avLogger = std::make_shared<spdlog::logger>("fuzz", std::make_shared<spdlog::sinks::null_sink_mt>());
         }
         return d;
     }();

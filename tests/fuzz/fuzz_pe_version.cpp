@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace velmora;
+
 namespace {
 
 void queryBlock(const std::uint8_t* block, std::size_t size) {

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+using namespace velmora;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto programData = fuzzProgramData();
     const std::string bytes(reinterpret_cast<const char*>(data), size);

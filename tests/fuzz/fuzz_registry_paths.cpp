@@ -3,6 +3,8 @@
 #include "fuzz_common.h"
 #include "posture/registry_rule_probe.h"
 
+using namespace velmora;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto programData = fuzzProgramData();
     static const bool seeded = [&] {

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace velmora;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzProgramData();  // the quiet logger
     const std::string input(reinterpret_cast<const char*>(data), size);

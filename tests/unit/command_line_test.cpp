@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 namespace {
 CommandLine parse(std::initializer_list<std::u16string> args) {
     CommandLine commandLine;
@@ -36,3 +38,5 @@ TEST(CommandLine, ASwitchIsNeverTakenAsOutputPath) {
     EXPECT_EQ(c.outputPath, u"a");
     EXPECT_EQ(c.kinds, std::vector<ProviderKind>{PROVIDER_FIREWALL});
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include "file_info_test_support.h"
 
+namespace velmora {
+
 using file_info_test::fixture;
 using file_info_test::LogCapture;
 using file_info_test::ScratchDir;
@@ -208,3 +210,5 @@ TEST(FileInfo, PathEndingInSeparatorHasNoName) {
         expectNoVersionData(info);
     }
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include "file_info_test_support.h"
 
+namespace velmora {
+
 using file_info_test::fixture;
 using file_info_test::LogCapture;
 using file_info_test::ScratchDir;
@@ -99,3 +101,5 @@ TEST(FileInfoPosix, LastWriteTimeIsSecondsSince1970) {
         EXPECT_EQ(info.lastWriteTime, static_cast<std::int64_t>(c.seconds));
     }
 }
+
+}  // namespace velmora

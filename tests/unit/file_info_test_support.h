@@ -17,6 +17,8 @@
 
 #include "log/logger.h"
 
+namespace velmora {
+
 namespace file_info_test {
 
 // The folder of the executables built by tests/version_resources, or "" when
@@ -88,3 +90,5 @@ struct LogCapture {
 };
 
 }  // namespace file_info_test
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include "file_info_test_support.h"
 
+namespace velmora {
+
 using file_info_test::fixture;
 
 TEST(FileInfoWindows, StreamSuffixNamesAStreamNotTheFile) {
@@ -29,3 +31,5 @@ TEST(FileInfoWindows, BackslashPathsReadTheSameFile) {
     EXPECT_EQ(info.productVersion, "7.0.65535.12");
     EXPECT_EQ(info.internalName, "fixture-full");
 }
+
+}  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 TEST(NativePathBytes, AnyBytesComeBackUnchanged) {
     std::string all;
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
@@ -16,3 +18,5 @@ TEST(NativePathBytes, AnyBytesComeBackUnchanged) {
 TEST(ErrnoText, GivesTheRuntimeText) {
     EXPECT_EQ(errnoText(ENOENT), "No such file or directory");
 }
+
+}  // namespace velmora

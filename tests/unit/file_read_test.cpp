@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+namespace velmora {
+
 namespace {
 
 ReadFileHandle fileHolding(const std::string& bytes) {
@@ -64,3 +66,5 @@ TEST(ReadWholeFile, AReadErrorIsNotAnEndOfFile) {
     file.reset();
     std::remove(path.c_str());
 }
+
+}  // namespace velmora

@@ -11,6 +11,8 @@
 #include "common/text.h"
 #include "inventory_test_machine.h"
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -106,3 +108,5 @@ TEST(InventoryDocument, AFailedWriteIsNotReportedAsSaved) {
 }
 
 }  // namespace
+
+}  // namespace velmora

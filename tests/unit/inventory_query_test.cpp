@@ -10,6 +10,8 @@
 #include "inventory/security_query.h"
 #include "inventory_test_machine.h"
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -281,3 +283,5 @@ TEST_F(SecurityQuery, ASecondQueryOfTheSameKindRewritesTheSameSlots) {
 }
 
 }  // namespace
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 #include "inventory/security_query.h"
 #include "inventory_test_machine.h"
 
+namespace velmora {
+
 namespace {
 
 using Records = std::vector<std::pair<std::string, std::string>>;
@@ -46,3 +48,5 @@ TEST(InventoryReport, ACountBeyondTheSlotsNeverReadsPastThem) {
 }
 
 }  // namespace
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include "standin/products_file.h"
 #include "log/logger.h"
 
+namespace velmora {
+
 void writeServedProducts(const char* text) {
     const std::string path = servedProductsPath();
     if (text == nullptr) {
@@ -44,3 +46,5 @@ std::vector<std::string> InventoryLogCapture::messages() const {
     for (auto& record : records()) out.push_back(record.second);
     return out;
 }
+
+}  // namespace velmora

@@ -11,6 +11,8 @@
 #include <spdlog/sinks/ringbuffer_sink.h>
 #include <spdlog/spdlog.h>
 
+namespace velmora {
+
 // Makes products.json writable for this test process: off Windows a fresh
 // ProgramData folder of its own, on Windows the prefix's C:\ProgramData.
 void prepareTestProgramData();
@@ -39,3 +41,5 @@ struct InventoryLogCapture {
     std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink;
     std::shared_ptr<spdlog::logger> previous;
 };
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace velmora {
+
 namespace {
 
 std::string makeFolder(const char* pattern) {
@@ -29,3 +31,5 @@ std::string testScratchFolder() {
     static const std::string folder = makeFolder("velmora-inventory-out-XXXXXX");
     return folder + "/";
 }
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 void prepareTestProgramData() {
     CreateDirectoryW(L"C:\\ProgramData\\SecurityCenter", nullptr);
 }
@@ -27,3 +29,5 @@ std::string testScratchFolder() {
     }();
     return folder;
 }
+
+}  // namespace velmora

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
+namespace velmora {
+
 namespace {
 
 class JsonFile : public ::testing::Test {
@@ -86,3 +88,5 @@ TEST_F(JsonFile, DeeplyNestedDocumentIsReadAndReleased) {
     ASSERT_TRUE(value);
     EXPECT_TRUE(value->is_array());
 }
+
+}  // namespace velmora

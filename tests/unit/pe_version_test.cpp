@@ -12,6 +12,8 @@
 
 #include "file_info_test_support.h"
 
+namespace velmora {
+
 using file_info_test::fixture;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -475,3 +477,5 @@ TEST(PeVersionBlock, GetFileInfoAgreesOnHandBuiltImages) {
         }
     }
 }
+
+}  // namespace velmora

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 namespace {
 
 SecurityInventory inventoryOf(std::initializer_list<std::pair<AvState, const char*>> products,
@@ -212,3 +214,5 @@ TEST(EvaluatePosture, RegistryMessageIsReplacedByTheFinalOne) {
     rule.registry.op = OPERATOR_ENUM_NOT_EXIST;
     EXPECT_EQ(evaluate(rule, inventoryOf({})), kRegistry);
 }
+
+}  // namespace velmora

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace velmora {
+
 class LogCapture {
 public:
     LogCapture() : previous_(avLogger) {
@@ -49,3 +51,5 @@ private:
     std::ostringstream stream_;
     std::shared_ptr<spdlog::logger> previous_;
 };
+
+}  // namespace velmora

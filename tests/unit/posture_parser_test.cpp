@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+namespace velmora {
+
 using nlohmann::json;
 
 namespace {
@@ -200,3 +202,5 @@ TEST(PolicyParser, DeeplyNestedMembersAreReadWithoutCopying) {
     EXPECT_TRUE(parseAllServerJs(document, rule, message));
     EXPECT_EQ(rule.endpoint_posture_check, 1);
 }
+
+}  // namespace velmora

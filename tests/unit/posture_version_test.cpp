@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 namespace {
 const std::string kInvalid = "Invalid version format! version: ";
 }
@@ -95,3 +97,5 @@ TEST(CompareVersions, LogsPolicyPiecesBeforeProductPieces) {
     const std::vector<std::string> expected = {kInvalid + "[p..1]", kInvalid + "[p..1]", kInvalid + "[x.1]"};
     EXPECT_EQ(log.infos(), expected);
 }
+
+}  // namespace velmora

@@ -8,6 +8,8 @@
 #include "common/text.h"
 #include "standin/products_file.h"
 
+namespace velmora {
+
 namespace {
 
 TEST(ProductsFile, ReadsEveryMemberWithItsDefaults) {
@@ -151,3 +153,5 @@ TEST(ProductsFile, AMissingFileMeansNoSecurityCenter) {
 }
 
 }  // namespace
+
+}  // namespace velmora

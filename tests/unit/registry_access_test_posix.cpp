@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace velmora {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -103,3 +105,5 @@ TEST_F(RegistryStandIn, OsVersionNeedsAllThreeDecimalValues) {
     writeValue(key, "CurrentBuildNumber", "99999999999");
     EXPECT_EQ(queryOsVersion().majorVersion, 0u);
 }
+
+}  // namespace velmora

@@ -15,6 +15,8 @@
 #include <filesystem>
 #endif
 
+namespace velmora {
+
 namespace {
 
 const std::string kInvalidPath = "Invalid registry path format found!";
@@ -147,3 +149,5 @@ TEST_F(RegistryProbe, UnreadableKeyCountsAsAnOpenErrorWithItsStatus) {
     EXPECT_EQ(lines[1], expected);
 }
 #endif
+
+}  // namespace velmora

@@ -15,6 +15,8 @@
 #include <filesystem>
 #endif
 
+namespace velmora {
+
 namespace {
 
 bool heldByAnotherRun(unsigned timeoutMilliseconds) {
@@ -48,3 +50,5 @@ TEST(RunLock, OneHolderUntilReleased) {
     std::filesystem::remove_all(root);
 #endif
 }
+
+}  // namespace velmora

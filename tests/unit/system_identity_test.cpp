@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 TEST(ClassifyWinVersion, FirstMatchingRuleWins) {
     struct Case {
         std::uint32_t major, minor, build;
@@ -45,3 +47,5 @@ TEST(SystemIdentity, IsFilledOnceAndKept) {
     EXPECT_EQ(second.winVersion, classifyWinVersion(second.versionInfo.majorVersion, second.versionInfo.minorVersion,
                                                     second.versionInfo.buildNumber));
 }
+
+}  // namespace velmora

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 TEST(PasswdNameOf, FindsTheFirstEntryWithExactlyThatUserId) {
     const std::string text =
         "root:x:0:0:root:/root:/bin/bash\n"
@@ -33,3 +35,5 @@ TEST(PasswdNameOf, TheProcessUserIsFoundOnThisMachine) {
     EXPECT_FALSE(name.empty());
     EXPECT_EQ(name.find(':'), std::string::npos);
 }
+
+}  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace velmora {
+
 TEST(SplitByComma, KeepsItemsUnchangedAndDropsOnlyWhatFollowsTheLastComma) {
     using V = std::vector<std::string>;
     EXPECT_EQ(splitByComma(""), V{});
@@ -42,3 +44,5 @@ TEST(TextConversion, InvalidInputGivesEmptyText) {
     EXPECT_EQ(utf8ToWide(""), u"");
     EXPECT_EQ(wideToUtf8(u""), "");
 }
+
+}  // namespace velmora

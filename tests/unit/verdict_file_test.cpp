@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace velmora {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -121,3 +123,5 @@ TEST_F(VerdictFile, WriteFailureLogsBothTheWriteAndTheCloseError) {
     EXPECT_EQ(log_.infos(), expected);
 }
 #endif
+
+}  // namespace velmora
