@@ -11,10 +11,10 @@ except ImportError as missing:  # a missing checker must fail the suite, never s
 SCHEMA_DIR = Path(__file__).resolve().parents[2] / "docs" / "schemas"
 
 
-def _validator(name, part=None):
+def _validator(name, definition=None):
     schema = json.loads((SCHEMA_DIR / name).read_text(encoding="utf-8"))
     jsonschema.Draft202012Validator.check_schema(schema)
-    return jsonschema.Draft202012Validator(schema["$defs"][part] if part else schema)
+    return jsonschema.Draft202012Validator(schema["$defs"][definition] if definition else schema)
 
 
 INVENTORY = _validator("inventory.schema.json")
