@@ -20,6 +20,8 @@ import subprocess
 import tempfile
 from pathlib import Path
 
+import schemas
+
 TARGET = os.environ.get("VELMORA_TARGET", "linux")
 BINARY = os.environ.get("VELMORA_BINARY", "")
 BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
@@ -318,7 +320,27 @@ class Machine:
             if len(data) < before:  # rotated during the run: the new file holds the rest
                 before = 0
             text = data[before:].decode("utf-8", errors="surrogateescape")
-        return RunResult(_signed_status(proc.returncode), text, proc.stdout, proc.stderr)
+        result = RunResult(_signed_status(proc.returncode), text, proc.stdout, proc.stderr)
+        # Every inventory document a run saves must match the published schema.
+        if any(t.startswith("avInfo: js succesfully saved to file ") for t in result.texts()):
+            schemas.check_inventory(json.loads(self._output_file(args).read_bytes()))
+        return result
+
+    def _output_file(self, args):
+        """The host file that the run's "-outpath=" arguments name (the last one wins)."""
+        text = ""
+        for arg in args:
+            arg = os.fsdecode(arg)
+            if arg.lower() not in ("-av", "-as", "-fw") and "-outpath=" in arg:
+                text = arg.split("-outpath=", 1)[1]
+        if TARGET == "windows":
+            drive, rest = text[:2].upper(), text[2:].replace("\\", "/")
+            if drive == "Z:":
+                return Path(rest)
+            if drive == "C:":
+                return Path(WINEPREFIX) / "drive_c" / rest.lstrip("/")
+            return self.scratch / text.replace("\\", "/")
+        return self.scratch / text  # an absolute path stays as it is
 
 
 def messages_of(records, level=None):
