@@ -17,11 +17,11 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     }
 
     for (ProviderKind kind : kinds) {
-        // The query logs its own failure; later kinds are not asked.
-        if (querySecurityProducts(kind, stage.document, stage.inventory) < 0) {
-            stage.result = -1;
-            break;
-        }
+        // The query logs its own failure; later kinds are not asked, unless
+        // Defender's status answered for the missing Security Center.
+        const KindAnswer answer = queryProductsOfKind(kind, stage.document, stage.inventory);
+        if (answer.status < 0) stage.result = -1;
+        if (!answer.answered) break;
     }
     stage.inventory.os = getSystemIdentity().winVersion;
 
