@@ -116,14 +116,15 @@ void recordSignatureStatus(std::int32_t status, const ProductTarget& target, jso
     if (target.slot != nullptr) target.slot->signatureStatusEnum = mapped.value;
 }
 
-// The product version of the reporting executable. Defender reports a path
-// that is no executable: its version is the one its own provider gives, when
-// the provider answers.
-std::string productVersionOf(const std::string& path) {
+// The product version of the reporting executable. Defender (an antivirus
+// and antispyware product, never a firewall) reports a path that is no
+// executable: its version is the one its own provider gives, when the
+// provider answers.
+std::string productVersionOf(const std::string& path, std::uint32_t provider) {
     // The path goes to the version reader as it came, variables unexpanded.
     FileInfo info;
     getFileInfo(path.c_str(), info);
-    if (!isDefenderReportingPath(path)) return info.productVersion;
+    if (provider == PROVIDER_FIREWALL || !isDefenderReportingPath(path)) return info.productVersion;
     const DefenderReading& defender = defenderStatusOfThisRun();
     if (defender.outcome != DefenderOutcome::Answered || !defender.properties.amProductVersion) {
         return info.productVersion;
@@ -133,7 +134,7 @@ std::string productVersionOf(const std::string& path) {
 
 void recordReportingPath(const std::string& path, const ProductTarget& target, json& document) {
     writeMember(document, target, "reporting_exe", path);
-    const std::string version = productVersionOf(path);
+    const std::string version = productVersionOf(path, target.provider);
     writeMember(document, target, "version", version);
     if (target.slot != nullptr) {
         target.slot->reportingExe = path;

@@ -97,12 +97,16 @@ class Windows10WithDefenderTest(DefenderMachine):
         paths = ["windowsdefender://", "WindowsDefender://", "windowsdefender://x", "windowsdefender:"]
         products = [{"name": "Windows Defender", "state": 0, "remediation_path": p} for p in paths]
         products.append({"name": "Bitdefender Defender", "state": 0, "remediation_path": "C:\\bd\\defender.exe"})
-        self.m.write_products({"antivirus": products})
-        r = self.run_kinds("-av")
+        defender = [{"name": "Windows Defender", "state": 0, "remediation_path": "windowsdefender://"}]
+        self.m.write_products({"antivirus": products, "antispyware": defender, "firewall": defender})
+        r = self.run_kinds("-av", "-as", "-fw")
         self.assertEqual(r.status, 0)
-        self.assertEqual([(p["reporting_exe"], p["version"]) for p in self.document()["av"]],
+        document = self.document()
+        self.assertEqual([(p["reporting_exe"], p["version"]) for p in document["av"]],
                          [("windowsdefender://", VERSION), ("WindowsDefender://", VERSION),
                           ("windowsdefender://x", ""), ("windowsdefender:", ""), ("C:\\bd\\defender.exe", "")])
+        # Defender is no firewall.
+        self.assertEqual([document[kind][0]["version"] for kind in ("antispyware", "firewall")], [VERSION, ""])
         self.assertIn(("info", "\tavVersion: " + VERSION), r.records)
 
 
