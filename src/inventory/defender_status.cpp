@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "common/status_codes.h"
 #include "common/text.h"
 #include "inventory/security_product.h"
 #include "log/logger.h"
@@ -14,8 +15,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr std::int32_t kHrUnexpected = static_cast<std::int32_t>(0x8000FFFFu);  // E_UNEXPECTED
 
 // The Security Center's codes (see security_center.h).
 constexpr std::int32_t kScStateOn = 0;
