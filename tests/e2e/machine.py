@@ -1,10 +1,12 @@
 """A described Windows machine for end-to-end runs of the real program.
 
-The same scenario runs on both targets:
-  * linux:   the native build; ProgramData is a fresh temporary folder named by
-             VELMORA_PROGRAMDATA, the registry is the folder stand-in below it;
-  * windows: the cross build under Wine in the test prefix (VELMORA_WINEPREFIX);
-             ProgramData is the prefix's C:\\ProgramData, the registry is Wine's.
+The same scenario runs on both targets, each through a backend with the same
+methods (paths, registry, Windows version, command, environment, cleanup):
+  * linux (LinuxBackend): the native build; ProgramData is a fresh temporary
+    folder named by VELMORA_PROGRAMDATA, the registry is the folder stand-in;
+  * windows (WineBackend): the cross build under Wine in the test prefix
+    (VELMORA_WINEPREFIX); ProgramData is the prefix's C:\\ProgramData, the
+    registry is Wine's.
 
 Every log line the program wrote during a run is checked against the full
 line format; a test gets the run's records as (level, message) pairs.
@@ -27,7 +29,6 @@ BINARY = os.environ.get("VELMORA_BINARY", "")
 BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
 WINEPREFIX = os.environ.get("VELMORA_WINEPREFIX", "")
 
-EOL = "\r\n" if TARGET == "windows" else "\n"
 # VELMORA_VALGRIND=1 (Linux): every run goes through memcheck; an error or a
 # leak fails the run.
 VALGRIND = TARGET == "linux" and os.environ.get("VELMORA_VALGRIND") == "1"
@@ -60,9 +61,6 @@ HEADER = re.compile(
 
 BANNER = "........................... InfoDemo.............................\n"
 
-
-# What a test may leave below the shared C:\ProgramData of the Wine prefix.
-MACHINE_FOLDERS = ("Velmora", "SecurityCenter", "Defender")
 
 
 class LogFormatError(AssertionError):
@@ -114,19 +112,170 @@ def _signed_status(code):
     return code - 256 if code > 127 else code
 
 
-def _wine_env():
-    env = dict(os.environ)
-    env.update(WINEPREFIX=WINEPREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
-    return env
+class LinuxBackend:
+    """The native build: ProgramData is a fresh temporary folder named by
+    VELMORA_PROGRAMDATA, the registry and the Windows version are folders and
+    files below it."""
+
+    eol = "\n"
+    sep = "/"
+
+    def __init__(self):
+        self.programdata = Path(tempfile.mkdtemp(prefix="velmora-programdata-"))
+        self.programdata_text = str(self.programdata)
+        self._denied = []
+
+    def cleanup(self):
+        for path in self._denied:
+            try:
+                os.chmod(path, 0o755)
+            except OSError:
+                pass
+        shutil.rmtree(self.programdata, ignore_errors=True)
+
+    # ---- paths ----
+    def program_path(self, host_path):
+        return str(host_path)
+
+    def host_path_of(self, text, scratch):
+        return scratch / text  # an absolute path stays as it is
+
+    # ---- registry ----
+    def _folder(self, key_path):
+        parts = [p for p in key_path.split("\\") if p]
+        return self.programdata.joinpath("Registry", *parts)
+
+    def add_registry_key(self, key_path):
+        self._folder(key_path).mkdir(parents=True, exist_ok=True)
+
+    def set_registry_value(self, key_path, name, text):
+        folder = self._folder(key_path)
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_bytes(text.encode("utf-8"))
+
+    def delete_registry_key(self, key_path):
+        shutil.rmtree(self._folder(key_path), ignore_errors=True)
+
+    def deny_registry_key(self, key_path):
+        folder = self._folder(key_path)
+        folder.mkdir(parents=True, exist_ok=True)
+        os.chmod(folder, 0)
+        self._denied.append(folder)
+
+    def set_windows_version(self, name):
+        major, minor, build = WINDOWS_VERSIONS[name]
+        key = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion"
+        self.set_registry_value(key, "CurrentMajorVersionNumber", str(major))
+        self.set_registry_value(key, "CurrentMinorVersionNumber", str(minor))
+        self.set_registry_value(key, "CurrentBuildNumber", str(build))
+
+    # ---- running ----
+    def command(self, *args):
+        if VALGRIND:
+            return ["valgrind", "-q", "--error-exitcode=%d" % VALGRIND_STATUS, "--leak-check=full",
+                    "--errors-for-leak-kinds=definite,indirect", "--show-leak-kinds=definite,indirect",
+                    BINARY, *args]
+        return [BINARY, *args]
+
+    def environment(self):
+        env = dict(os.environ)
+        env["VELMORA_PROGRAMDATA"] = str(self.programdata)
+        return env
 
 
-def wine(*args, check=True, timeout=RUN_TIMEOUT):
-    """Runs a Wine command in the test prefix, its output kept away from ctest."""
-    result = subprocess.run(["wine", *args], env=_wine_env(), stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-    if check and result.returncode != 0:
-        raise RuntimeError("wine %s failed: %s %s" % (args, result.stdout, result.stderr))
-    return result
+class WineBackend:
+    """The cross build under Wine in the test prefix (VELMORA_WINEPREFIX):
+    ProgramData is the prefix's C:\\ProgramData, the registry is Wine's."""
+
+    eol = "\r\n"
+    sep = "\\"
+    # What a test may leave below the shared C:\ProgramData of the Wine prefix.
+    _OWN_FOLDERS = ("Velmora", "SecurityCenter", "Defender")
+
+    def __init__(self):
+        self.programdata = Path(WINEPREFIX) / "drive_c" / "ProgramData"
+        self.programdata_text = r"C:\ProgramData"
+        self._registry_keys = []
+        self._clear_programdata()
+
+    def _clear_programdata(self):
+        for name in self._OWN_FOLDERS:
+            shutil.rmtree(self.programdata / name, ignore_errors=True)
+
+    def cleanup(self):
+        for key in reversed(self._registry_keys):
+            self.wine("reg", "delete", key, "/f", check=False)
+        self._clear_programdata()
+
+    def environment(self):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=WINEPREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
+        return env
+
+    def wine(self, *args, check=True):
+        """Runs a Wine command in the test prefix, its output kept away from ctest."""
+        result = subprocess.run(["wine", *args], env=self.environment(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+        if check and result.returncode != 0:
+            raise RuntimeError("wine %s failed: %s %s" % (args, result.stdout, result.stderr))
+        return result
+
+    # ---- paths ----
+    def program_path(self, host_path):
+        return "Z:" + str(host_path).replace("/", "\\")
+
+    def host_path_of(self, text, scratch):
+        drive, rest = text[:2].upper(), text[2:].replace("\\", "/")
+        if drive == "Z:":
+            return Path(rest)
+        if drive == "C:":
+            return Path(WINEPREFIX) / "drive_c" / rest.lstrip("/")
+        return scratch / text.replace("\\", "/")
+
+    # ---- registry ----
+    def _created(self, key_path):
+        if key_path not in self._registry_keys:
+            self._registry_keys.append(key_path)
+
+    def add_registry_key(self, key_path):
+        self.wine("reg", "add", key_path, "/f")
+        self._created(key_path)
+
+    def set_registry_value(self, key_path, name, text):
+        # A UTF-16 .reg file carries any text into the registry unchanged,
+        # which a command line does not promise.
+        def quoted(s):
+            return '"%s"' % s.replace("\\", "\\\\").replace('"', '\\"')
+        body = "Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n%s=%s\r\n" % (key_path, quoted(name), quoted(text))
+        fd, reg = tempfile.mkstemp(prefix="velmora-", suffix=".reg")
+        try:
+            os.write(fd, b"\xff\xfe" + body.encode("utf-16-le"))
+            os.close(fd)
+            self.wine("reg", "import", self.program_path(reg))
+        finally:
+            os.unlink(reg)
+        self._created(key_path)
+
+    def delete_registry_key(self, key_path):
+        self.wine("reg", "delete", key_path, "/f", check=False)
+
+    def deny_registry_key(self, key_path):
+        raise AssertionError("unreadable keys are only described for the stand-in")
+
+    def set_windows_version(self, name):
+        # winecfg is slow: the prefix remembers the version it was last given.
+        marker = Path(WINEPREFIX) / ".velmora-winver"
+        if not marker.exists() or marker.read_text() != name:
+            self.wine("winecfg", "-v", WINE_VERSION_NAMES.get(name, name))
+            marker.write_text(name)
+
+    # ---- running ----
+    def command(self, *args):
+        return ["wine", BINARY, *args]
+
+
+BACKENDS = {"linux": LinuxBackend, "windows": WineBackend}
+EOL = BACKENDS[TARGET].eol
 
 
 class Machine:
@@ -134,18 +283,10 @@ class Machine:
         self.target = TARGET
         if not BINARY:
             raise RuntimeError("VELMORA_BINARY is not set")
-        self._registry_keys = []
-        self._denied = []
-        if TARGET == "windows":
-            self.programdata = Path(WINEPREFIX) / "drive_c" / "ProgramData"
-            self.user = pwd.getpwuid(os.geteuid()).pw_name
-            for name in MACHINE_FOLDERS:
-                shutil.rmtree(self.programdata / name, ignore_errors=True)
-            self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
-        else:
-            self.programdata = Path(tempfile.mkdtemp(prefix="velmora-programdata-"))
-            self.user = pwd.getpwuid(os.geteuid()).pw_name
-            self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
+        self.backend = BACKENDS[TARGET]()
+        self.programdata = self.backend.programdata
+        self.user = pwd.getpwuid(os.geteuid()).pw_name
+        self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
         self.set_windows_version(DEFAULT_WINDOWS_VERSION)
 
     # ---- context management ----
@@ -156,18 +297,7 @@ class Machine:
         self.close()
 
     def close(self):
-        for path in self._denied:
-            try:
-                os.chmod(path, 0o755)
-            except OSError:
-                pass
-        if TARGET == "windows":
-            for key in reversed(self._registry_keys):
-                wine("reg", "delete", key, "/f", check=False)
-            for name in MACHINE_FOLDERS:
-                shutil.rmtree(self.programdata / name, ignore_errors=True)
-        else:
-            shutil.rmtree(self.programdata, ignore_errors=True)
+        self.backend.cleanup()
         shutil.rmtree(self.scratch, ignore_errors=True)
 
     # ---- paths ----
@@ -200,19 +330,14 @@ class Machine:
 
     def program_path(self, host_path):
         """The text the program must be given to name host_path."""
-        if TARGET == "windows":
-            return "Z:" + str(host_path).replace("/", "\\")
-        return str(host_path)
+        return self.backend.program_path(host_path)
 
     def program_log_dir_text(self):
         """The log directory as the program spells it in its log lines."""
-        if TARGET == "windows":
-            return r"C:\ProgramData\Velmora\VelmoraVPN\logs"
-        return str(self.log_dir)
+        return self.backend.sep.join([self.backend.programdata_text, "Velmora", "VelmoraVPN", "logs"])
 
     def program_log_file_text(self, name):
-        sep = "\\" if TARGET == "windows" else "/"
-        return self.program_log_dir_text() + sep + name
+        return self.program_log_dir_text() + self.backend.sep + name
 
     # ---- machine contents ----
     def write_products(self, products):
@@ -239,70 +364,30 @@ class Machine:
         self.policy_path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
         return self.policy_path
 
-    def _registry_folder(self, key_path):
-        parts = [p for p in key_path.split("\\") if p]
-        return self.programdata.joinpath("Registry", *parts)
-
     def add_registry_key(self, key_path):
-        if TARGET == "windows":
-            wine("reg", "add", key_path, "/f")
-            self._registry_keys.append(key_path)
-        else:
-            self._registry_folder(key_path).mkdir(parents=True, exist_ok=True)
+        self.backend.add_registry_key(key_path)
 
     def set_registry_value(self, key_path, name, text):
-        if TARGET == "windows":
-            wine("reg", "add", key_path, "/v", name, "/d", text, "/f")
-            self._registry_keys.append(key_path)
-        else:
-            folder = self._registry_folder(key_path)
-            folder.mkdir(parents=True, exist_ok=True)
-            (folder / name).write_bytes(text.encode("utf-8"))
+        """A string value; any text, kept exactly (created keys go at close)."""
+        self.backend.set_registry_value(key_path, name, text)
 
     def delete_registry_key(self, key_path):
-        if TARGET == "windows":
-            wine("reg", "delete", key_path, "/f", check=False)
-        else:
-            shutil.rmtree(self._registry_folder(key_path), ignore_errors=True)
+        self.backend.delete_registry_key(key_path)
 
     def deny_registry_key(self, key_path):
         """Linux only: a key that exists but cannot be read."""
-        assert TARGET == "linux", "unreadable keys are only described for the stand-in"
-        folder = self._registry_folder(key_path)
-        folder.mkdir(parents=True, exist_ok=True)
-        os.chmod(folder, 0)
-        self._denied.append(folder)
+        self.backend.deny_registry_key(key_path)
 
     def set_windows_version(self, name):
-        major, minor, build = WINDOWS_VERSIONS[name]
-        if TARGET == "windows":
-            marker = Path(WINEPREFIX) / ".velmora-winver"
-            if not marker.exists() or marker.read_text() != name:
-                wine("winecfg", "-v", WINE_VERSION_NAMES.get(name, name))
-                marker.write_text(name)
-        else:
-            key = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion"
-            self.set_registry_value(key, "CurrentMajorVersionNumber", str(major))
-            self.set_registry_value(key, "CurrentMinorVersionNumber", str(minor))
-            self.set_registry_value(key, "CurrentBuildNumber", str(build))
+        self.backend.set_windows_version(name)
         self.windows_version = name
 
     # ---- running ----
     def command(self, *args):
-        if TARGET == "windows":
-            return ["wine", BINARY, *args]
-        if VALGRIND:
-            return ["valgrind", "-q", "--error-exitcode=%d" % VALGRIND_STATUS, "--leak-check=full",
-                    "--errors-for-leak-kinds=definite,indirect", "--show-leak-kinds=definite,indirect",
-                    BINARY, *args]
-        return [BINARY, *args]
+        return self.backend.command(*args)
 
     def environment(self):
-        if TARGET == "windows":
-            return _wine_env()
-        env = dict(os.environ)
-        env["VELMORA_PROGRAMDATA"] = str(self.programdata)
-        return env
+        return self.backend.environment()
 
     def read_log(self):
         try:
@@ -348,14 +433,7 @@ class Machine:
             arg = os.fsdecode(arg)
             if arg.lower() not in ("-av", "-as", "-fw") and "-outpath=" in arg:
                 text = arg.split("-outpath=", 1)[1]
-        if TARGET == "windows":
-            drive, rest = text[:2].upper(), text[2:].replace("\\", "/")
-            if drive == "Z:":
-                return Path(rest)
-            if drive == "C:":
-                return Path(WINEPREFIX) / "drive_c" / rest.lstrip("/")
-            return self.scratch / text.replace("\\", "/")
-        return self.scratch / text  # an absolute path stays as it is
+        return self.backend.host_path_of(text, self.scratch)
 
 
 def messages_of(records, level=None):

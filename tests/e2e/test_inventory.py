@@ -3,7 +3,7 @@
 import json
 import unittest
 
-from machine import TARGET, Machine
+from machine import Machine
 
 OS_TEXT = "Win 7"   # the release every Machine starts with
 OS_NAME = "WIN_7"
@@ -219,7 +219,7 @@ class InventoryTest(unittest.TestCase):
 
     def test_a_failed_write_is_reported(self):
         self.m.write_products({"antivirus": [CONTOSO]})
-        path = "Z:\\dev\\full" if TARGET == "windows" else "/dev/full"
+        path = self.m.program_path("/dev/full")
         r = self.run_kinds("-av", out=path)
         self.assertEqual(r.status, 0)
         document = {"av": [CONTOSO_OBJECT], "is_av_installed": True, "os": OS_TEXT}

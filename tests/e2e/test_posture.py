@@ -3,7 +3,7 @@
 import json
 import unittest
 
-from machine import TARGET, Machine, wine
+from machine import TARGET, Machine
 
 # One enabled antivirus (Security Center state 0 is "on").
 PRODUCTS = {"antivirus": [{"name": "Contoso Antivirus", "state": 0, "signature_status": 1}]}
@@ -94,16 +94,7 @@ class PostureTest(unittest.TestCase):
         return self.m.check_json_path.read_bytes()
 
     def set_model(self, text):
-        if TARGET == "windows":
-            # A UTF-16 .reg file carries any text into the registry unchanged.
-            reg = self.m.host_path("model.reg")
-            body = 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n"SystemProductName"="%s"\r\n' % (
-                MODEL_KEY, text.replace("\\", "\\\\").replace('"', '\\"'))
-            reg.write_bytes(b"\xff\xfe" + body.encode("utf-16-le"))
-            wine("reg", "import", self.m.program_path(reg))
-            self.addCleanup(self.m.delete_registry_key, MODEL_KEY)
-        else:
-            self.m.set_registry_value(MODEL_KEY, "SystemProductName", text)
+        self.m.set_registry_value(MODEL_KEY, "SystemProductName", text)
 
     # ---- the six outcomes ----
     def test_each_outcome_writes_its_verdict(self):

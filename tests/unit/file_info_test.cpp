@@ -10,8 +10,7 @@
 namespace velmora {
 
 using file_info_test::fixture;
-using file_info_test::LogCapture;
-using file_info_test::ScratchDir;
+using file_info_test::copyToScratch;
 
 namespace {
 
@@ -102,7 +101,7 @@ TEST(FileInfo, MissingFilesGiveNameFieldsOnly) {
         EXPECT_EQ(info.lastWriteTime, kNoTime) << c.path;
         expectNoVersionData(info);
     }
-    EXPECT_EQ(log.text(), "");
+    EXPECT_TRUE(log.records().empty());
 }
 
 TEST(FileInfo, EveryFieldOfAReusedRecordIsReplaced) {
@@ -129,9 +128,8 @@ TEST(FileInfo, NullPathIsTheEmptyPath) {
 
 TEST(FileInfo, ReadsTheCompleteVersionResource) {
     VELMORA_REQUIRE_FIXTURES();
-    ScratchDir dir;
-    const std::string path = dir.copyOf(fixture("full.exe"), "full.exe");
-    LogCapture log;
+    ScratchMachine machine;
+    const std::string path = copyToScratch(machine, fixture("full.exe"), "full.exe");
     FileInfo info;
     getFileInfo(path.c_str(), info);
     expectFullFixture(info);
@@ -139,10 +137,10 @@ TEST(FileInfo, ReadsTheCompleteVersionResource) {
     EXPECT_EQ(info.fileNameLength, 8u);
     EXPECT_EQ(info.extension, ".exe");
     EXPECT_EQ(info.filePath, path);
-    EXPECT_EQ(info.fileSize, std::filesystem::file_size(dir.path / "full.exe"));
+    EXPECT_EQ(info.fileSize, std::filesystem::file_size(machine.scratch / "full.exe"));
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     EXPECT_LE(std::abs(info.lastWriteTime - now), 300) << info.lastWriteTime << " vs " << now;
-    EXPECT_EQ(log.text(), "");
+    EXPECT_TRUE(machine.log.records().empty());
 }
 
 TEST(FileInfo, WithoutTranslationTableOnlyTheVersionsAreRead) {
@@ -185,9 +183,9 @@ TEST(FileInfo, ExtensionDecidesWhetherTheResourceIsRead) {
         {".exe", "", false},
         {"library.dll", ".dll", false},
     };
-    ScratchDir dir;
+    ScratchMachine machine;
     for (const Case& c : cases) {
-        const std::string path = dir.copyOf(fixture("full.exe"), c.name);
+        const std::string path = copyToScratch(machine, fixture("full.exe"), c.name);
         FileInfo info;
         getFileInfo(path.c_str(), info);
         EXPECT_EQ(info.fileName, c.name);
@@ -199,9 +197,9 @@ TEST(FileInfo, ExtensionDecidesWhetherTheResourceIsRead) {
 }
 
 TEST(FileInfo, PathEndingInSeparatorHasNoName) {
-    ScratchDir dir;
+    ScratchMachine machine;
     for (const char* separator : {"/", "\\"}) {
-        const std::string path = dir.path.string() + separator;
+        const std::string path = machine.scratch.string() + separator;
         FileInfo info;
         getFileInfo(path.c_str(), info);
         EXPECT_EQ(info.fileName, "") << path;

@@ -10,15 +10,14 @@
 namespace velmora {
 
 using file_info_test::fixture;
-using file_info_test::LogCapture;
-using file_info_test::ScratchDir;
+using file_info_test::copyToScratch;
 
 // Here "tool.exe:info" is an ordinary file name; its extension is still
 // ".exe", so its resource is read.
 TEST(FileInfoPosix, ColonInTheNameIsCutOnlyForTheExtension) {
     VELMORA_REQUIRE_FIXTURES();
-    ScratchDir dir;
-    const std::string path = dir.copyOf(fixture("full.exe"), "tool.exe:info");
+    ScratchMachine machine;
+    const std::string path = copyToScratch(machine, fixture("full.exe"), "tool.exe:info");
     FileInfo info;
     getFileInfo(path.c_str(), info);
     EXPECT_EQ(info.fileName, "tool.exe:info");
@@ -29,9 +28,9 @@ TEST(FileInfoPosix, ColonInTheNameIsCutOnlyForTheExtension) {
 
 TEST(FileInfoPosix, Utf8NamesStayUtf8) {
     VELMORA_REQUIRE_FIXTURES();
-    ScratchDir dir;
+    ScratchMachine machine;
     const std::string name = "d\xC3\xA9j\xC3\xA0 vu.\xC3\xA9xe";
-    const std::string path = dir.copyOf(fixture("full.exe"), name);
+    const std::string path = copyToScratch(machine, fixture("full.exe"), name);
     FileInfo info;
     getFileInfo(path.c_str(), info);
     EXPECT_EQ(info.fileName, name);
@@ -49,12 +48,13 @@ TEST(FileInfoPosix, PathThatDoesNotConvertIsReported) {
     {
         LogCapture log;
         EXPECT_EQ(getFileExtension(bad), "");
-        EXPECT_EQ(log.text(), "error|Exception in Func [getFileExtension:48]: " + reason + "\n");
+        EXPECT_EQ(log.records(),
+                  (std::vector<LogRecord>{{"error", "Exception in Func [getFileExtension:48]: " + reason}}));
     }
     LogCapture log;
     FileInfo info;
     getFileInfo(bad.c_str(), info);
-    EXPECT_EQ(log.text(), "error|Exception in Func [getFileInfo:153]: " + reason + "\n");
+    EXPECT_EQ(log.records(), (std::vector<LogRecord>{{"error", "Exception in Func [getFileInfo:153]: " + reason}}));
     EXPECT_EQ(info.fileName, "");
     EXPECT_EQ(info.extension, "");
     EXPECT_EQ(info.filePath, bad);
@@ -71,10 +71,10 @@ TEST(FileInfoPosix, ExceptionReportWithoutLoggerIsSilent) {
 
 // A FIFO or a folder named like an executable is neither read nor waited on.
 TEST(FileInfoPosix, NonRegularFilesAreNotRead) {
-    ScratchDir dir;
-    const std::string fifo = (dir.path / "pipe.exe").string();
+    ScratchMachine machine;
+    const std::string fifo = machine.path("pipe.exe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string folder = (dir.path / "folder.exe").string();
+    const std::string folder = machine.path("folder.exe");
     std::filesystem::create_directory(folder);
     for (const std::string& path : {fifo, folder}) {
         FileInfo info;
@@ -87,8 +87,8 @@ TEST(FileInfoPosix, NonRegularFilesAreNotRead) {
 }
 
 TEST(FileInfoPosix, LastWriteTimeIsSecondsSince1970) {
-    ScratchDir dir;
-    const std::string path = dir.copyOf(__FILE__, "dated.txt");
+    ScratchMachine machine;
+    const std::string path = copyToScratch(machine, __FILE__, "dated.txt");
     struct Case {
         std::time_t seconds;
         long nanoseconds;

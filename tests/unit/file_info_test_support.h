@@ -1,21 +1,12 @@
-// Shared by the file-information tests of both targets: where the test
-// executables are, scratch folders, and a logger that records what is logged.
+// The test executables with known version resources (tests/version_resources),
+// shared by the file-information and PE reader tests.
 #pragma once
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
-#include <spdlog/pattern_formatter.h>
-#include <spdlog/sinks/ostream_sink.h>
 
-#include "log/logger.h"
+#include "test_support.h"
 
 namespace velmora {
 
@@ -38,56 +29,13 @@ inline std::string fixture(const std::string& name) { return fixtureDir() + "/" 
         if (file_info_test::fixtureDir().empty()) GTEST_SKIP() << "no test executables"; \
     } while (0)
 
-inline std::vector<char> readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// A copy of the test executable `source` named `name` in the machine's scratch
+// folder; a new file, so it carries the current time.
+inline std::string copyToScratch(const ScratchMachine& machine, const std::string& source, const std::string& name) {
+    const std::string path = machine.path(name);
+    writeFile(std::filesystem::u8path(path), readFile(source));
+    return path;
 }
-
-// Writes the bytes as a new file, so it carries the current time.
-inline void writeAll(const std::filesystem::path& path, const std::vector<char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh folder below the system's temporary folder, removed afterwards.
-struct ScratchDir {
-    std::filesystem::path path;
-    ScratchDir() {
-        static std::atomic<int> counter{0};
-        path = std::filesystem::temp_directory_path() /
-               ("velmora-file-info-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                std::to_string(counter++));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string copyOf(const std::string& source, const std::string& name) const {
-        writeAll(path / name, readAll(source));
-        return (path / name).string();
-    }
-};
-
-// Replaces the program's logger for the duration of a test; lines read
-// "<level>|<text>".
-struct LogCapture {
-    std::shared_ptr<std::ostringstream> stream = std::make_shared<std::ostringstream>();
-    std::shared_ptr<spdlog::logger> previous = avLogger;
-    LogCapture() {
-        auto sink = std::make_shared<spdlog::sinks::ostream_sink_st>(*stream);
-        avLogger = std::make_shared<spdlog::logger>("file-info-test", sink);
-        avLogger->set_formatter(
-            std::make_unique<spdlog::pattern_formatter>("%l|%v", spdlog::pattern_time_type::local, "\n"));
-        avLogger->set_level(spdlog::level::trace);
-    }
-    ~LogCapture() { avLogger = previous; }
-    std::string text() const {
-        avLogger->flush();
-        return stream->str();
-    }
-};
 
 }  // namespace file_info_test
 

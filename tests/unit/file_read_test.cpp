@@ -1,11 +1,11 @@
 // Reading a whole file: every byte, the size limit exact to the byte, and a
 // read error never taken for the end of the file.
 #include "common/file_io.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 namespace velmora {
@@ -54,17 +54,12 @@ TEST(ReadWholeFile, TheLimitAdmitsExactlyMaxBytes) {
 
 TEST(ReadWholeFile, AReadErrorIsNotAnEndOfFile) {
     // A stream opened for writing only cannot be read: its first read fails.
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("velmora-read-error-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())))
-            .string();
-    ReadFileHandle file(std::fopen(path.c_str(), "wb"));
+    ScratchMachine machine;
+    ReadFileHandle file(std::fopen(machine.path("read-error").c_str(), "wb"));
     ASSERT_TRUE(file);
     std::fputs("written", file.get());
     std::string bytes;
     EXPECT_FALSE(readWholeFile(file.get(), bytes));
-    file.reset();
-    std::remove(path.c_str());
 }
 
 }  // namespace velmora

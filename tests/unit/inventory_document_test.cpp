@@ -3,13 +3,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "app/inventory_document.h"
 #include "common/text.h"
-#include "inventory_test_machine.h"
+#include "test_support.h"
 
 namespace velmora {
 
@@ -21,12 +20,7 @@ namespace {
 // code page on Windows.
 std::filesystem::path hostPath(const std::string& utf8) { return std::filesystem::u8path(utf8); }
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(hostPath(path), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::string readBytes(const std::string& path) { return readFile(hostPath(path)); }
 
 TEST(InventoryDocument, SummaryMembersFollowTheAntivirusArray) {
     struct Case {
@@ -47,8 +41,8 @@ TEST(InventoryDocument, SummaryMembersFollowTheAntivirusArray) {
 }
 
 TEST(InventoryDocument, IsLoggedIndentedAndSavedCompactAsRawUtf8) {
-    InventoryLogCapture log;
-    const std::string path = testScratchFolder() + "inventory \xC3\xA9.json";
+    ScratchMachine machine;
+    const std::string path = machine.path("inventory \xC3\xA9.json");
     json document = json::parse(R"({"firewall": [{"name": "Contoso \u00e9", "state": "on"}]})");
     publishInventoryDocument(document, utf8ToWide(path), "Win 7");
     const std::string compact =
@@ -66,24 +60,23 @@ TEST(InventoryDocument, IsLoggedIndentedAndSavedCompactAsRawUtf8) {
                                  "     \"is_av_installed\": false,\n"
                                  "     \"os\": \"Win 7\"\n"
                                  "}";
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{"avInfo: \n" + indented + "\n",
-                                                        "avInfo: js succesfully saved to file " + path}));
-    std::filesystem::remove(hostPath(path));
+    EXPECT_EQ(machine.log.messages(), (std::vector<std::string>{"avInfo: \n" + indented + "\n",
+                                                                "avInfo: js succesfully saved to file " + path}));
 }
 
 TEST(InventoryDocument, AnExistingFileIsReplacedWhole) {
-    InventoryLogCapture log;
-    const std::string path = testScratchFolder() + "replaced.json";
+    ScratchMachine machine;
+    const std::string path = machine.path("replaced.json");
     std::ofstream(hostPath(path), std::ios::binary) << std::string(500, 'x');
     json document = json::parse(R"({"av": [{"name": "a"}]})");
     publishInventoryDocument(document, utf8ToWide(path), "Win 11");
     EXPECT_EQ(readBytes(path), R"({"av":[{"name":"a"}],"is_av_installed":true,"os":"Win 11"})");
-    std::filesystem::remove(hostPath(path));
 }
 
 TEST(InventoryDocument, AFileThatCannotBeOpenedIsReported) {
-    for (const std::string& path : {std::string(), testScratchFolder() + "missing-folder/x.json", testScratchFolder()}) {
-        InventoryLogCapture log;
+    ScratchMachine machine;
+    for (const std::string& path : {std::string(), machine.path("missing-folder/x.json"), machine.path("")}) {
+        LogCapture log;
         json document = json::parse(R"({"av": []})");
         publishInventoryDocument(document, utf8ToWide(path), "Win 7");
         const auto messages = log.messages();
@@ -99,7 +92,7 @@ TEST(InventoryDocument, AFailedWriteIsNotReportedAsSaved) {
 #else
     const std::string path = "/dev/full";
 #endif
-    InventoryLogCapture log;
+    LogCapture log;
     json document = json::parse(R"({"av": [{"name": "a"}]})");
     publishInventoryDocument(document, utf8ToWide(path), "Win 7");
     const auto messages = log.messages();

@@ -8,7 +8,8 @@
 #include "common/status_codes.h"
 #include "inventory/security_center.h"
 #include "inventory/security_query.h"
-#include "inventory_test_machine.h"
+#include "standin/products_file.h"
+#include "test_support.h"
 
 namespace velmora {
 
@@ -16,12 +17,21 @@ using nlohmann::json;
 
 namespace {
 
+// Writes (text non-null) or removes (null) the products.json being served.
+void writeServedProducts(const char* text) {
+    const std::filesystem::path path = std::filesystem::u8path(servedProductsPath());
+    std::error_code ignored;
+    if (text == nullptr) {
+        std::filesystem::remove(path, ignored);
+        return;
+    }
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    writeFile(path, text);
+}
+
 class SecurityQuery : public testing::Test {
 protected:
-    void SetUp() override {
-        prepareTestProgramData();
-        ASSERT_GE(scStart(), 0);
-    }
+    void SetUp() override { ASSERT_GE(scStart(), 0); }
     void TearDown() override {
         // Every list and product handed out must have been released.
         EXPECT_EQ(liveSecurityCenterObjects(), 0);
@@ -31,7 +41,7 @@ protected:
 
     std::int32_t query(std::uint32_t provider) { return querySecurityProducts(provider, document, inventory); }
 
-    InventoryLogCapture log;
+    ScratchMachine machine;
     json document;
     SecurityInventory inventory;
 };
@@ -65,7 +75,7 @@ TEST_F(SecurityQuery, AntivirusProductsFillTheDocumentAndTheSlots) {
     EXPECT_EQ(inventory.products[2].reportingExe, "NA");
     EXPECT_EQ(inventory.products[2].avVersion, "0.0.0.0");
     EXPECT_EQ(inventory.products[2].avStateEnum, AV_SNOOZED);
-    EXPECT_TRUE(log.records().empty());
+    EXPECT_TRUE(machine.log.records().empty());
 }
 
 TEST_F(SecurityQuery, StatesAndSignatureStatusesMapAsTheSecurityCenterMeansThem) {
@@ -158,7 +168,7 @@ TEST_F(SecurityQuery, UnknownProvidersAreRefusedWithoutTouchingAnything) {
     }
     EXPECT_TRUE(document.is_null());
     EXPECT_EQ(inventory.productCount, 0u);
-    EXPECT_TRUE(log.records().empty());
+    EXPECT_TRUE(machine.log.records().empty());
 }
 
 TEST_F(SecurityQuery, AMissingOrBrokenDescriptionFailsTheCreation) {
@@ -175,10 +185,10 @@ TEST_F(SecurityQuery, AMissingOrBrokenDescriptionFailsTheCreation) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        InventoryLogCapture caseLog;
+        LogCapture caseLog;
         writeServedProducts(c.file);
         EXPECT_EQ(query(PROVIDER_ANTIVIRUS), c.expected);
-        EXPECT_EQ(caseLog.records(), (std::vector<std::pair<std::string, std::string>>{{"error", c.message}}));
+        EXPECT_EQ(caseLog.records(), (std::vector<LogRecord>{{"error", c.message}}));
     }
     EXPECT_TRUE(document.is_null());
 }
@@ -204,7 +214,7 @@ TEST_F(SecurityQuery, AFailingCallEndsTheQueryWithItsCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.call);
-        InventoryLogCapture caseLog;
+        LogCapture caseLog;
         json withFailure = json::parse(kThreeAntivirus);
         withFailure["failures"] = {{{"provider", "antivirus"}, {"call", c.call}, {"index", 1}, {"hresult", "0x8000FFFF"}},
                                    {{"provider", "firewall"}, {"call", "get_Item"}, {"hresult", "0x80004005"}}};
@@ -212,7 +222,7 @@ TEST_F(SecurityQuery, AFailingCallEndsTheQueryWithItsCode) {
         document = nullptr;
         inventory = SecurityInventory{};
         EXPECT_EQ(query(PROVIDER_ANTIVIRUS), kHrUnexpected);
-        EXPECT_EQ(caseLog.records(), (std::vector<std::pair<std::string, std::string>>{
+        EXPECT_EQ(caseLog.records(), (std::vector<LogRecord>{
                                          {"error", std::string(c.call) + " returned error = -7fff0001"}}));
         EXPECT_EQ(inventory.productCount, c.count);
         if (c.middle == nullptr) {
@@ -239,7 +249,7 @@ TEST_F(SecurityQuery, FailuresHitOnlyTheirProviderAndProduct) {
     EXPECT_EQ(document["av"].size(), 2u);
     EXPECT_EQ(query(PROVIDER_FIREWALL), static_cast<std::int32_t>(0x80070005u));
     EXPECT_EQ(document["firewall"], json::parse(R"([{"name": "f"}])"));
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"get_ProductState returned error = -7ff8fffb"});
+    EXPECT_EQ(machine.log.messages(), std::vector<std::string>{"get_ProductState returned error = -7ff8fffb"});
 }
 
 TEST_F(SecurityQuery, TheResultIsThatOfTheLastCall) {
@@ -261,7 +271,7 @@ TEST_F(SecurityQuery, ATenthProductGoesToTheDocumentOnly) {
     EXPECT_EQ(document["av"][10]["name"], "p10");
     EXPECT_EQ(inventory.productCount, 9u);
     EXPECT_EQ(inventory.products[8].avName, "p8");
-    const auto messages = log.messages();
+    const auto messages = machine.log.messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], "av product 9 is left out of the inventory, which holds 9 products; it is kept in the "
                            "document only");

@@ -2,16 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "inventory/security_query.h"
-#include "inventory_test_machine.h"
+#include "test_support.h"
 
 namespace velmora {
 
 namespace {
 
-using Records = std::vector<std::pair<std::string, std::string>>;
+using Records = std::vector<LogRecord>;
 
 TEST(InventoryReport, AnEmptyInventoryShowsOnlyTheSummary) {
-    InventoryLogCapture log;
+    LogCapture log;
     SecurityInventory inventory;
     inventory.os = WIN_10;
     reportInventory(inventory);
@@ -19,7 +19,7 @@ TEST(InventoryReport, AnEmptyInventoryShowsOnlyTheSummary) {
 }
 
 TEST(InventoryReport, CountedSlotsAreShownFieldByFieldWithTheirNames) {
-    InventoryLogCapture log;
+    LogCapture log;
     SecurityInventory inventory;
     inventory.os = 7;  // no WinVersion member
     inventory.productCount = 2;
@@ -38,13 +38,13 @@ TEST(InventoryReport, CountedSlotsAreShownFieldByFieldWithTheirNames) {
 }
 
 TEST(InventoryReport, ACountBeyondTheSlotsNeverReadsPastThem) {
-    InventoryLogCapture log;
+    LogCapture log;
     SecurityInventory inventory;
     inventory.productCount = 1000;
     reportInventory(inventory);
     const auto messages = log.messages();
+    ASSERT_EQ(messages.size(), 2u + 7u * kInventorySlots);
     EXPECT_EQ(messages[1], "Total av installed: 1000");
-    EXPECT_EQ(messages.size(), 2u + 7u * kInventorySlots);
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 // Reading the policy file: one JSON value, BOM allowed, nothing after it.
 #include "app/json_file.h"
 #include "common/file_io.h"
-#include "posture_log_capture.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <cstdio>
-#include <filesystem>
 
 namespace velmora {
 
@@ -15,23 +12,9 @@ namespace {
 
 class JsonFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("velmora-json-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / "postureData.json").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    void write(const std::string& bytes) {
-        std::FILE* file = std::fopen(path_.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    std::filesystem::path dir_;
-    std::string path_;
-    LogCapture log_;
+    void write(const std::string& bytes) { writeFile(machine_.scratch / "postureData.json", bytes); }
+    ScratchMachine machine_;
+    const std::string path_ = machine_.path("postureData.json");
 };
 
 }  // namespace
@@ -48,7 +31,7 @@ TEST_F(JsonFile, AcceptsAnyValueWithOptionalBomAndSurroundingWhiteSpace) {
         write(bytes);
         EXPECT_EQ(getJsonFromFile(path_), std::optional<nlohmann::json>(expected)) << bytes;
     }
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(machine_.log.records().empty());
 }
 
 TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
@@ -63,22 +46,23 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
         "{\"a\":\"\xFF\"}",
     };
     for (const auto& bytes : cases) {
-        log_.clear();
+        machine_.log.clear();
         write(bytes);
         EXPECT_FALSE(getJsonFromFile(path_)) << bytes;
-        const auto lines = log_.lines();
-        ASSERT_EQ(lines.size(), 1u) << bytes;
-        EXPECT_EQ(lines[0].rfind("error|Exception in Func [getJsonFromFile:56]: [json.exception.parse_error.", 0), 0u)
-            << lines[0];
+        const auto records = machine_.log.records();
+        ASSERT_EQ(records.size(), 1u) << bytes;
+        EXPECT_EQ(records[0].first, "error");
+        const std::string start = "Exception in Func [getJsonFromFile:56]: [json.exception.parse_error.";
+        EXPECT_EQ(records[0].second.rfind(start, 0), 0u) << records[0].second;
     }
 }
 
 TEST_F(JsonFile, MissingFileLogsTheOpenFailureWithCodeTwo) {
-    const std::string missing = (dir_ / "absent.json").string();
+    const std::string missing = machine_.path("absent.json");
     EXPECT_FALSE(getJsonFromFile(missing));
-    const std::vector<std::string> expected = {"error|Couldn't open the file " + missing +
-                                               " for reading. ErrorCode: 2"};
-    EXPECT_EQ(log_.lines(), expected);
+    const std::vector<LogRecord> expected = {
+        {"error", "Couldn't open the file " + missing + " for reading. ErrorCode: 2"}};
+    EXPECT_EQ(machine_.log.records(), expected);
 }
 
 TEST_F(JsonFile, DeeplyNestedDocumentIsReadAndReleased) {

@@ -175,6 +175,24 @@ Bytes buildImage(const Bytes& block, const ImageOptions& options = {}) {
     return image;
 }
 
+// A root whose block ends exactly where the raw data of its section ends:
+// buildImage puts 0x58 bytes of resource tree before the block and rounds the
+// section up to 0x200 bytes, so tree and block fill 0x200 bytes exactly.
+Node rootFillingItsSection() {
+    Node root = standardRoot();
+    std::vector<Node>& strings = root.children[0].children[0].children;
+    strings.emplace_back();
+    for (std::u16string filler;; filler += u'f') {
+        strings.back() = text(u"Filler", filler);
+        Bytes block;
+        encode(root, block);
+        if (0x58 + block.size() >= 0x200) {
+            EXPECT_EQ(0x58 + block.size(), 0x200u) << "the block does not end at its section's end";
+            return root;
+        }
+    }
+}
+
 bool readBlock(const Bytes& image, Bytes& block) {
     // An exact-size copy: any read beyond it is a heap overflow under ASan.
     const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[image.size() + (image.empty() ? 1 : 0)]);
@@ -196,9 +214,9 @@ void queryEverything(const Bytes& block) {
     }
 }
 
-Bytes readFile(const std::string& path) {
-    const std::vector<char> chars = file_info_test::readAll(path);
-    return Bytes(chars.begin(), chars.end());
+Bytes readImage(const std::string& path) {
+    const std::string bytes = readFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -379,18 +397,18 @@ TEST(PeVersionQuery, MalformedNodesGiveNoValue) {
 TEST(PeVersionBlock, ReadsTheTestExecutable) {
     VELMORA_REQUIRE_FIXTURES();
     Bytes block;
-    ASSERT_TRUE(readBlock(readFile(fixture("full.exe")), block));
+    ASSERT_TRUE(readBlock(readImage(fixture("full.exe")), block));
     std::string text;
     EXPECT_TRUE(readVersionString(block.data(), block.size(), "\\StringFileInfo\\040904b0\\InternalName", text));
     EXPECT_EQ(text, "fixture-full");
-    EXPECT_FALSE(readBlock(readFile(fixture("no_resource.exe")), block));
+    EXPECT_FALSE(readBlock(readImage(fixture("no_resource.exe")), block));
 }
 
 // A cut-off file either still holds the whole block (and gives exactly it) or
 // gives nothing.
 TEST(PeVersionBlock, EveryTruncationIsSafe) {
     std::vector<Bytes> images = {buildImage(standardBlock(), {false, 1, 0}), buildImage(standardBlock())};
-    if (!file_info_test::fixtureDir().empty()) images.push_back(readFile(fixture("full.exe")));
+    if (!file_info_test::fixtureDir().empty()) images.push_back(readImage(fixture("full.exe")));
     for (const Bytes& image : images) {
         Bytes whole;
         ASSERT_TRUE(readBlock(image, whole));
@@ -408,7 +426,7 @@ TEST(PeVersionBlock, EveryTruncationIsSafe) {
 
 TEST(PeVersionBlock, RandomByteFlipsAreSafe) {
     std::vector<Bytes> images = {buildImage(standardBlock(), {false, 1, 0}), buildImage(standardBlock())};
-    if (!file_info_test::fixtureDir().empty()) images.push_back(readFile(fixture("full.exe")));
+    if (!file_info_test::fixtureDir().empty()) images.push_back(readImage(fixture("full.exe")));
     std::mt19937 random(20240607);
     for (const Bytes& image : images) {
         Bytes whole;
@@ -439,7 +457,8 @@ TEST(PeVersionBlock, RandomByteFlipsAreSafe) {
 // The same hand-built images through getFileInfo: on Windows the system reads
 // them, elsewhere the program's own reader; both must agree, and a fixed
 // information block that is too short or carries the wrong signature gives no
-// version numbers while the strings are still read.
+// version numbers while the strings are still read. A block that ends exactly
+// at its section's end is read whole.
 TEST(PeVersionBlock, GetFileInfoAgreesOnHandBuiltImages) {
     Node shortFixed = standardRoot();
     shortFixed.value.resize(8);
@@ -459,16 +478,17 @@ TEST(PeVersionBlock, GetFileInfoAgreesOnHandBuiltImages) {
         {"short_fixed.exe", shortFixed, "", "", "Hand Built"},
         {"wrong_signature.exe", wrongSignature, "", "", "Hand Built"},
         {"no_translation.exe", noTranslation, "1.2.300.4", "7.0.65535.12", ""},
+        {"section_end.exe", rootFillingItsSection(), "1.2.300.4", "7.0.65535.12", "Hand Built"},
     };
-    file_info_test::ScratchDir dir;
+    ScratchMachine machine;
     for (const Case& c : cases) {
         for (bool pe32Plus : {false, true}) {
             Bytes block;
             encode(c.root, block);
             const Bytes image = buildImage(block, {pe32Plus, 1, 0});
-            file_info_test::writeAll(dir.path / c.name, std::vector<char>(image.begin(), image.end()));
+            writeFile(machine.scratch / c.name, std::string(image.begin(), image.end()));
             FileInfo info;
-            getFileInfo((dir.path / c.name).string().c_str(), info);
+            getFileInfo(machine.path(c.name).c_str(), info);
             EXPECT_EQ(info.fileVersion, c.fileVersion) << c.name << pe32Plus;
             EXPECT_EQ(info.productVersion, c.productVersion) << c.name << pe32Plus;
             EXPECT_EQ(info.productName, c.productName) << c.name << pe32Plus;

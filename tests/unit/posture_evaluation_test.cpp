@@ -1,6 +1,6 @@
 // The evaluation's rule order, its six outcomes and the OS rule.
 #include "posture/posture_evaluation.h"
-#include "posture_log_capture.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The policy parser, the operator words and the rule's log report.
 #include "posture/policy_parser.h"
 #include "posture/posture_rule.h"
-#include "posture_log_capture.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -156,7 +156,7 @@ TEST(PolicyParser, EmptyObjectKeepsDefaultsAndLogsNothing) {
     std::string message = "kept";
     EXPECT_TRUE(parseAllServerJs(json::object(), rule, message));
     EXPECT_EQ(message, "kept");
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(log.records().empty());
 
     logPostureRule(rule);
     const std::vector<std::string> expected = {

@@ -1,6 +1,6 @@
 // Reading dotted versions and comparing them under the policy operators.
 #include "posture/version_compare.h"
-#include "posture_log_capture.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +87,7 @@ TEST(CompareVersions, EmptyProductVersionNeverMatchesAndReadsNothing) {
     for (int op = OPERATOR_ENUM_EQUAL; op <= OPERATOR_ENUM_NONE; ++op) {
         LogCapture log;
         EXPECT_FALSE(compareVersions("bad..version", "", static_cast<PostureOperator>(op))) << op;
-        EXPECT_TRUE(log.lines().empty());
+        EXPECT_TRUE(log.records().empty());
     }
 }
 

@@ -2,11 +2,11 @@
 // Center stand-ins serve.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "common/text.h"
 #include "standin/products_file.h"
+#include "test_support.h"
 
 namespace velmora {
 
@@ -118,14 +118,8 @@ TEST(ProductsFile, FailuresMatchTheirCallProviderAndIndex) {
 }
 
 TEST(ProductsFile, EachLoadReadsTheFileAsItIsNow) {
-    const std::string path = ::testing::TempDir() + "velmora-products-" +
-                             std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json";
-    auto write = [&](const std::string& bytes) {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    };
+    ScratchMachine machine;
+    const std::string path = machine.path("products.json");
     ServedProducts served;
     // Same length, other content; then back; then unusable; then the first again.
     const std::string first = R"({"antivirus": [{"name": "A"}]})";
@@ -133,7 +127,7 @@ TEST(ProductsFile, EachLoadReadsTheFileAsItIsNow) {
     const std::pair<std::string, const char*> steps[] = {
         {first, "A"}, {first, "A"}, {second, "B"}, {first, "A"}, {"{\"antivirus\": 1}", nullptr}, {first, "A"}};
     for (const auto& step : steps) {
-        write(step.first);
+        writeFile(path, step.first);
         if (step.second == nullptr) {
             EXPECT_EQ(loadServedProducts(path, served), kHrFail);
             continue;
@@ -142,7 +136,6 @@ TEST(ProductsFile, EachLoadReadsTheFileAsItIsNow) {
         ASSERT_EQ(served.antivirus.size(), 1u);
         EXPECT_EQ(served.antivirus[0].name.text, utf8ToWide(step.second));
     }
-    std::remove(path.c_str());
 }
 
 TEST(ProductsFile, AMissingFileMeansNoSecurityCenter) {

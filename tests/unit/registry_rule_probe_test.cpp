@@ -4,16 +4,9 @@
 // HKEY_LOCAL_MACHINE\SOFTWARE exists on every machine.
 #include "common/text.h"
 #include "posture/registry_rule_probe.h"
-#include "posture_log_capture.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#endif
 
 namespace velmora {
 
@@ -27,24 +20,14 @@ class RegistryProbe : public ::testing::Test {
 protected:
 #ifndef _WIN32
     void SetUp() override {
-        root_ = std::filesystem::temp_directory_path() / ("velmora-probe-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(root_);
-        for (const char* key : {"HKEY_LOCAL_MACHINE/SOFTWARE/Denied", "HKEY_CURRENT_USER/Software/Contoso",
-                                "HKEY_USERS/S-1-5-18", "HKEY_CLASSES_ROOT/.txt", "HKEY_CURRENT_CONFIG/System"}) {
-            std::filesystem::create_directories(root_ / "Registry" / key);
+        for (const char* key : {R"(HKEY_CURRENT_USER\Software\Contoso)", R"(HKEY_USERS\S-1-5-18)",
+                                R"(HKEY_CLASSES_ROOT\.txt)", R"(HKEY_CURRENT_CONFIG\System)"}) {
+            machine_.addRegistryKey(key);
         }
-        std::filesystem::permissions(root_ / "Registry/HKEY_LOCAL_MACHINE/SOFTWARE/Denied", std::filesystem::perms::none);
-        setenv("VELMORA_PROGRAMDATA", root_.c_str(), 1);
+        machine_.denyRegistryKey(R"(HKEY_LOCAL_MACHINE\SOFTWARE\Denied)");
     }
-    void TearDown() override {
-        std::filesystem::permissions(root_ / "Registry/HKEY_LOCAL_MACHINE/SOFTWARE/Denied",
-                                     std::filesystem::perms::owner_all);
-        std::filesystem::remove_all(root_);
-        unsetenv("VELMORA_PROGRAMDATA");
-    }
-    std::filesystem::path root_;
 #endif
-    LogCapture log_;
+    ScratchMachine machine_;
 };
 
 struct ProbeCase {
@@ -75,7 +58,7 @@ TEST_F(RegistryProbe, ExistingAndMissingKeysUnderExistAndNotExist) {
         // A NUL inside a name must not let a shorter path be tested.
         {kExisting + std::u16string(1, u'\0') + u"x", OPERATOR_ENUM_EXIST, false, "kept"},
     });
-    EXPECT_EQ(log_.infos()[0], "subkeyW: [SOFTWARE]");
+    EXPECT_EQ(machine_.log.info(0), "subkeyW: [SOFTWARE]");
 }
 
 TEST_F(RegistryProbe, OtherOperatorsFailEvenForExistingKeys) {
@@ -97,7 +80,7 @@ TEST_F(RegistryProbe, OnlyTheFiveExactPrefixesWithASubkeyAreValid) {
                       {path, OPERATOR_ENUM_EQUAL, false, kInvalidPath},
                       {path, OPERATOR_ENUM_NOT_EXIST, true, "kept"}});
     }
-    EXPECT_TRUE(log_.lines().empty());  // invalid paths log nothing
+    EXPECT_TRUE(machine_.log.records().empty());  // invalid paths log nothing
 }
 
 TEST_F(RegistryProbe, ListPassesOnTheFirstPassingItemAndKeepsEarlierMessages) {
@@ -143,7 +126,7 @@ TEST_F(RegistryProbe, UnreadableKeyCountsAsAnOpenErrorWithItsStatus) {
     expectProbes({{denied, OPERATOR_ENUM_EXIST, false, expected},
                   {denied, OPERATOR_ENUM_NOT_EXIST, true, expected},
                   {denied, OPERATOR_ENUM_EQUAL, false, expected}});
-    const std::vector<std::string> lines = log_.infos();
+    const std::vector<std::string> lines = machine_.log.infos();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "subkeyW: [SOFTWARE\\Denied]");
     EXPECT_EQ(lines[1], expected);

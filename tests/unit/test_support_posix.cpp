@@ -1,0 +1,59 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "HKEY_LOCAL_MACHINE\\SOFTWARE\\Contoso" -> <ProgramData>/Registry/HKEY_LOCAL_MACHINE/SOFTWARE/Contoso
+fs::path registryFolder(const fs::path& programData, const std::string& key) {
+    fs::path folder = programData / "Registry";
+    std::size_t start = 0;
+    for (std::size_t end; (end = key.find('\\', start)) != std::string::npos; start = end + 1) {
+        folder /= key.substr(start, end - start);
+    }
+    return folder / key.substr(start);
+}
+
+}  // namespace
+
+fs::path makeScratchRoot() {
+    std::string name = testing::TempDir() + "velmora-test-XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + name);
+    return name;
+}
+
+fs::path useProgramDataBelow(const fs::path& root) {
+    const fs::path programData = root / "ProgramData";
+    fs::create_directories(programData);
+    ::setenv("VELMORA_PROGRAMDATA", programData.c_str(), 1);
+    return programData;
+}
+
+void releaseProgramData() { ::unsetenv("VELMORA_PROGRAMDATA"); }
+
+void ScratchMachine::addRegistryKey(const std::string& key) const {
+    fs::create_directories(registryFolder(programData, key));
+}
+
+void ScratchMachine::setRegistryValue(const std::string& key, const std::string& name,
+                                      const std::string& bytes) const {
+    addRegistryKey(key);
+    writeFile(registryFolder(programData, key) / name, bytes);
+}
+
+void ScratchMachine::denyRegistryKey(const std::string& key) {
+    addRegistryKey(key);
+    fs::permissions(registryFolder(programData, key), fs::perms::none);
+    denied_.push_back(registryFolder(programData, key));
+}
+
+long liveSecurityCenterObjects() { return 0; }
+
+}  // namespace velmora
