@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/environment.h"
 #include "common/status_codes.h"
 #include "common/text.h"
 #include "inventory/file_info.h"
@@ -132,9 +133,10 @@ std::int32_t readRemediationPath(ScProduct* product, const ProductTarget& target
     if (failed(hr, "get_RemediationPath") || !path.present) return hr;
     const std::string text = wideToUtf8(path.text);
     writeMember(document, target, "reporting_exe", text);
-    // The path goes to the version reader as it came, variables unexpanded.
+    // The document keeps the path as reported; the version is read from the
+    // file it names once variables such as %ProgramFiles% are expanded.
     FileInfo info;
-    getFileInfo(text.c_str(), info);
+    getFileInfo(expandEnvironmentStrings(text).c_str(), info);
     writeMember(document, target, "version", info.productVersion);
     if (target.slot != nullptr) {
         target.slot->reportingExe = text;
