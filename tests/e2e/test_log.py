@@ -3,9 +3,11 @@
 import os
 import shutil
 import subprocess
+import tempfile
 import unittest
+from pathlib import Path
 
-from machine import BANNER, EOL, TARGET, Machine, parse_log
+from machine import BANNER, BINARY, EOL, TARGET, Machine, parse_log
 
 MAX_SIZE = 209715200
 
@@ -89,9 +91,15 @@ class LogTest(unittest.TestCase):
         os.chmod(self.m.programdata, 0o777)
         for folder in self.m.programdata.rglob("*"):
             os.chmod(folder, 0o777 if folder.is_dir() else 0o666)
+        # The build may lie where only its owner can enter (a checkout below
+        # /root): the other user runs a copy from a folder anyone can reach.
+        reachable = Path(tempfile.mkdtemp(prefix="velmora-program-"))
+        self.addCleanup(shutil.rmtree, reachable, True)
+        os.chmod(reachable, 0o755)
+        program = shutil.copy2(BINARY, reachable)
         dash_log = self.m.log_dir / "-" / "avInfo.log"
         r = self.m.run("-av", prefix=["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups"],
-                       log_path=dash_log)
+                       log_path=dash_log, binary=program)
         self.assertEqual(r.status, -1)
         self.assertTrue(dash_log.exists())
         self.assertEqual(r.records[0], ("info", BANNER))
