@@ -72,6 +72,14 @@ class LogTest(unittest.TestCase):
             self.assertIn("AvInfo: logInit failed!!", err)
         self.assertEqual((self.m.log_dir / self.m.user).read_text(), "not a folder")
 
+    @unittest.skipIf(TARGET != "windows", "Wine takes the user name from USER; Linux from the passwd file")
+    def test_a_user_name_beyond_the_ansi_code_page_gets_its_folder(self):
+        name = "J\u00fcrgen \u5c71\u7530"
+        log = self.m.log_dir / name / "avInfo.log"
+        r = self.m.run("-av", env={"USER": name}, log_path=log)
+        self.assertEqual(r.status, -1)
+        self.assertEqual(r.records[0], ("info", BANNER))
+
     @unittest.skipIf(TARGET == "windows", "ProgramData is fixed on Windows")
     def test_unusable_programdata_stops_the_run_with_the_notice(self):
         blocker = self.m.host_path("file")

@@ -87,31 +87,35 @@ TEST_F(VerdictFile, MissingFolderLogsTheOpenErrorOnlyAndKeepsTheModel) {
 TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
     struct Case {
         std::string stored;
-        std::string line;   // in the file
-        std::string shown;  // logged and returned: the raw text
+        std::string line;
+        bool logged;
     };
     const Case cases[] = {
-        {"Contoso Laptop 9", "Contoso Laptop 9", "Contoso Laptop 9"},
-        {"Ordinateur \xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "Ordinateur \xC3\xA9t\xC3\xA9 \xE2\x82\xAC",
-         "Ordinateur \xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
-        {"", "", ""},
-        {std::string(254, 'x'), std::string(254, 'x'), std::string(254, 'x')},
-        {std::string(255, 'x'), "-", "-"},  // does not fit the 255-unit buffer with its NUL
-        {"Contoso\r\nLaptop\n9\r", "Contoso  Laptop 9 ", "Contoso\r\nLaptop\n9\r"},  // the file keeps 3 lines
+        {"Contoso Laptop 9", "Contoso Laptop 9", true},
+        {"Ordinateur \xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "Ordinateur \xC3\xA9t\xC3\xA9 \xE2\x82\xAC", true},
+        {"", "", true},
+        {std::string(254, 'x'), std::string(254, 'x'), true},
+        {std::string(255, 'x'), "-", false},  // does not fit the 255-unit buffer with its NUL
     };
     for (const auto& c : cases) {
         log_.clear();
         setModel(c.stored);
         std::string model = saveVerdict(path_, true, "os");
-        EXPECT_EQ(model, c.shown);
+        EXPECT_EQ(model, c.line);
         EXPECT_EQ(contents(), "1\r\nos\r\n" + c.line + "\r\n");
         const auto lines = log_.infos();
-        const bool logged = c.shown != "-";
-        EXPECT_EQ(lines.size(), logged ? 2u : 1u);
-        if (logged) {
-            EXPECT_EQ(lines[0], "SystemModel: [" + c.shown + "]");
+        EXPECT_EQ(lines.size(), c.logged ? 2u : 1u);
+        if (c.logged) {
+            EXPECT_EQ(lines[0], "SystemModel: [" + c.line + "]");
         }
     }
+}
+
+// The log and the posture stage keep the name as read.
+TEST_F(VerdictFile, LineBreaksInTheModelNameBecomeSpacesInTheFileOnly) {
+    setModel("Contoso\r\nLaptop\n9\r");
+    EXPECT_EQ(saveVerdict(path_, true, "os"), "Contoso\r\nLaptop\n9\r");
+    EXPECT_EQ(contents(), "1\r\nos\r\nContoso  Laptop 9 \r\n");
 }
 
 TEST_F(VerdictFile, WriteFailureLogsBothTheWriteAndTheCloseError) {
