@@ -26,7 +26,7 @@ if(WIN32)
   target_compile_definitions(velmora_deps INTERFACE FMT_HEADER_ONLY SPDLOG_WCHAR_FILENAMES
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   target_link_options(velmora_deps INTERFACE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid advapi32 user32)
+  target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid wbemuuid advapi32 user32)
 else()
   find_package(fmt REQUIRED)
   find_package(spdlog REQUIRED)

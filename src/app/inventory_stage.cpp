@@ -18,11 +18,11 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     InventoryStageResult stage;
     GatheredInventory& gathered = stage.gathered.emplace();
     for (ProviderKind kind : kinds) {
-        // The query logs its own failure; later kinds are not asked.
-        if (querySecurityProducts(kind, gathered.document, gathered.inventory) < 0) {
-            stage.exitStatus = -1;
-            break;
-        }
+        // The query logs its own failure; later kinds are not asked, unless
+        // Defender's status answered for the missing Security Center.
+        const KindAnswer answer = queryProductsOfKind(kind, gathered.document, gathered.inventory);
+        if (answer.status < 0) stage.exitStatus = -1;
+        if (!answer.answered) break;
     }
     gathered.inventory.os = getSystemIdentity().winVersion;
 

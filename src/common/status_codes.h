@@ -17,6 +17,9 @@ constexpr std::int32_t kHrUnexpected = hresultFromBits(0x8000FFFFu);            
 constexpr std::int32_t kHrClassNotRegistered = hresultFromBits(0x80040154u);    // REGDB_E_CLASSNOTREG
 constexpr std::int32_t kHrOutOfMemory = hresultFromBits(0x8007000Eu);           // E_OUTOFMEMORY
 constexpr std::int32_t kHrInvalidArg = hresultFromBits(0x80070057u);            // E_INVALIDARG
+constexpr std::int32_t kHrWbemFailed = hresultFromBits(0x80041001u);            // WBEM_E_FAILED
+constexpr std::int32_t kHrWbemNotFound = hresultFromBits(0x80041002u);          // WBEM_E_NOT_FOUND
+constexpr std::int32_t kHrWbemInvalidNamespace = hresultFromBits(0x8004100Eu);  // WBEM_E_INVALID_NAMESPACE
 
 // Win32 error codes, as GetLastError and the registry functions return them.
 constexpr long kErrorSuccess = 0;       // ERROR_SUCCESS

@@ -3,6 +3,7 @@
 #include "common/status_codes.h"
 
 #include <windows.h>
+#include <wbemcli.h>
 
 namespace velmora {
 
@@ -13,6 +14,9 @@ static_assert(kHrUnexpected == E_UNEXPECTED);
 static_assert(kHrClassNotRegistered == REGDB_E_CLASSNOTREG);
 static_assert(kHrOutOfMemory == E_OUTOFMEMORY);
 static_assert(kHrInvalidArg == E_INVALIDARG);
+static_assert(kHrWbemFailed == static_cast<HRESULT>(WBEM_E_FAILED));
+static_assert(kHrWbemNotFound == static_cast<HRESULT>(WBEM_E_NOT_FOUND));
+static_assert(kHrWbemInvalidNamespace == static_cast<HRESULT>(WBEM_E_INVALID_NAMESPACE));
 
 static_assert(kErrorSuccess == ERROR_SUCCESS);
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND);

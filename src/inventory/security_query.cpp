@@ -8,6 +8,7 @@
 #include "common/environment.h"
 #include "common/status_codes.h"
 #include "common/text.h"
+#include "inventory/defender_status.h"
 #include "inventory/file_info.h"
 #include "inventory/security_center.h"
 #include "log/logger.h"
@@ -93,17 +94,61 @@ SecurityProductInfo* slotFor(std::uint32_t provider, std::uint32_t index, Securi
     return &inventory.products[index];
 }
 
-std::int32_t readName(ScProduct* product, const ProductTarget& target, json& document,
-                      SecurityInventory& inventory) {
-    ScText name;
-    std::int32_t hr = scGetProductName(product, name);
-    if (failed(hr, "get_ProductName") || !name.present) return hr;
-    const std::string text = wideToUtf8(name.text);
+// The record* functions write what one getter returned, whoever answered it:
+// the Security Center, or Defender's status standing in for it.
+void recordName(const std::string& text, const ProductTarget& target, json& document, SecurityInventory& inventory) {
     writeMember(document, target, "name", text);
     if (target.slot != nullptr) {
         target.slot->avName = text;
         inventory.productCount = target.index + 1;
     }
+}
+
+void recordState(std::int32_t state, const ProductTarget& target, json& document) {
+    const StateMapping mapped = mapProductState(state);
+    writeMember(document, target, "state", mapped.text);
+    if (target.slot != nullptr) target.slot->avStateEnum = mapped.value;
+}
+
+void recordSignatureStatus(std::int32_t status, const ProductTarget& target, json& document) {
+    const StateMapping mapped = mapSignatureStatus(status);
+    writeMember(document, target, "signature_status", mapped.text);
+    if (target.slot != nullptr) target.slot->signatureStatusEnum = mapped.value;
+}
+
+// The product version of the reporting executable. Defender (an antivirus
+// and antispyware product, never a firewall) reports a path that is no
+// executable: its version is the one its own provider gives, when the
+// provider answers.
+std::string productVersionOf(const std::string& path, std::uint32_t provider) {
+    // The document keeps the path as reported; the version is read from the
+    // file it names once variables such as %ProgramFiles% are expanded.
+    FileInfo info;
+    getFileInfo(expandEnvironmentStrings(path).c_str(), info);
+    if (provider == PROVIDER_FIREWALL || !isDefenderReportingPath(path)) return info.productVersion;
+    const DefenderReading& defender = defenderStatusOfThisRun();
+    if (defender.outcome != DefenderOutcome::Answered || !defender.properties.amProductVersion) {
+        return info.productVersion;
+    }
+    return *defender.properties.amProductVersion;
+}
+
+void recordReportingPath(const std::string& path, const ProductTarget& target, json& document) {
+    writeMember(document, target, "reporting_exe", path);
+    const std::string version = productVersionOf(path, target.provider);
+    writeMember(document, target, "version", version);
+    if (target.slot != nullptr) {
+        target.slot->reportingExe = path;
+        target.slot->avVersion = version;
+    }
+}
+
+std::int32_t readName(ScProduct* product, const ProductTarget& target, json& document,
+                      SecurityInventory& inventory) {
+    ScText name;
+    std::int32_t hr = scGetProductName(product, name);
+    if (failed(hr, "get_ProductName") || !name.present) return hr;
+    recordName(wideToUtf8(name.text), target, document, inventory);
     return hr;
 }
 
@@ -111,9 +156,7 @@ std::int32_t readState(ScProduct* product, const ProductTarget& target, json& do
     std::int32_t state = 0;
     std::int32_t hr = scGetProductState(product, &state);
     if (failed(hr, "get_ProductState")) return hr;
-    const StateMapping mapped = mapProductState(state);
-    writeMember(document, target, "state", mapped.text);
-    if (target.slot != nullptr) target.slot->avStateEnum = mapped.value;
+    recordState(state, target, document);
     return hr;
 }
 
@@ -121,9 +164,7 @@ std::int32_t readSignatureStatus(ScProduct* product, const ProductTarget& target
     std::int32_t status = 0;
     std::int32_t hr = scGetSignatureStatus(product, &status);
     if (failed(hr, "get_SignatureStatus")) return hr;
-    const StateMapping mapped = mapSignatureStatus(status);
-    writeMember(document, target, "signature_status", mapped.text);
-    if (target.slot != nullptr) target.slot->signatureStatusEnum = mapped.value;
+    recordSignatureStatus(status, target, document);
     return hr;
 }
 
@@ -131,17 +172,7 @@ std::int32_t readRemediationPath(ScProduct* product, const ProductTarget& target
     ScText path;
     std::int32_t hr = scGetRemediationPath(product, path);
     if (failed(hr, "get_RemediationPath") || !path.present) return hr;
-    const std::string text = wideToUtf8(path.text);
-    writeMember(document, target, "reporting_exe", text);
-    // The document keeps the path as reported; the version is read from the
-    // file it names once variables such as %ProgramFiles% are expanded.
-    FileInfo info;
-    getFileInfo(expandEnvironmentStrings(text).c_str(), info);
-    writeMember(document, target, "version", info.productVersion);
-    if (target.slot != nullptr) {
-        target.slot->reportingExe = text;
-        target.slot->avVersion = info.productVersion;
-    }
+    recordReportingPath(wideToUtf8(path.text), target, document);
     return hr;
 }
 
@@ -172,10 +203,13 @@ std::int32_t readProduct(ScProduct* product, const ProductTarget& target, json& 
     return readTimestamp(product, target, document);
 }
 
-std::int32_t enumerate(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
+// listCreated tells a failing creation apart from later failures.
+std::int32_t enumerate(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory,
+                       bool& listCreated) {
     ScProductList* created = nullptr;
     std::int32_t hr = scCreateProductList(&created);
     ListHandle list(created);
+    listCreated = hr >= 0;
     if (failed(hr, "CoCreateInstance")) return hr;
     hr = scInitialize(list.get(), provider);
     if (failed(hr, "Initialize")) return hr;
@@ -196,6 +230,34 @@ std::int32_t enumerate(std::uint32_t provider, const char* key, json& document, 
     return hr;
 }
 
+std::int32_t guardedEnumerate(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory,
+                              bool& listCreated) {
+    listCreated = false;
+    try {
+        return enumerate(provider, key, document, inventory, listCreated);
+    } catch (const std::exception& e) {
+        // Only running out of memory can get here; every object is released.
+        avLogger->error("querySecurityProducts stopped: {}", e.what());
+        return kHrUnexpected;
+    }
+}
+
+// Defender as the kind's one product, in the order the Security Center's
+// getters would give it. Its timestamp would be a null string, which records
+// nothing. False when Defender's provider did not answer either.
+bool recordDefenderInstead(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
+    const DefenderReading& defender = defenderStatusOfThisRun();
+    if (defender.outcome != DefenderOutcome::Answered) return false;
+    avLogger->info("Microsoft Defender's status stands in for the missing Security Center ({})", key);
+    const DefenderProductState state = defenderProductState(defender.properties, provider);
+    const ProductTarget target{provider, key, 0, slotFor(provider, 0, inventory)};
+    recordName(kDefenderProductName, target, document, inventory);
+    recordState(state.productState, target, document);
+    recordSignatureStatus(state.signatureStatus, target, document);
+    recordReportingPath(kDefenderReportingPath, target, document);
+    return true;
+}
+
 }  // namespace
 
 const char* providerDocumentKey(std::uint32_t provider) {
@@ -210,12 +272,25 @@ const char* providerDocumentKey(std::uint32_t provider) {
 std::int32_t querySecurityProducts(std::uint32_t provider, json& document, SecurityInventory& inventory) {
     const char* key = providerDocumentKey(provider);
     if (key == nullptr) return kHrInvalidArg;
+    bool listCreated = false;
+    return guardedEnumerate(provider, key, document, inventory, listCreated);
+}
+
+KindAnswer queryProductsOfKind(std::uint32_t provider, json& document, SecurityInventory& inventory) {
+    const char* key = providerDocumentKey(provider);
+    if (key == nullptr) return {kHrInvalidArg, false};
+    bool listCreated = false;
+    const std::int32_t hr = guardedEnumerate(provider, key, document, inventory, listCreated);
+    if (hr >= 0) return {hr, true};
+    // Windows Server has no Security Center at all; Defender's own status can
+    // still report the antivirus and antispyware kinds, never the firewall.
+    const bool noSecurityCenter = !listCreated && hr == kHrClassNotRegistered;
+    if (!noSecurityCenter || provider == PROVIDER_FIREWALL) return {hr, false};
     try {
-        return enumerate(provider, key, document, inventory);
+        return {hr, recordDefenderInstead(provider, key, document, inventory)};
     } catch (const std::exception& e) {
-        // Only running out of memory can get here; every object is released.
         avLogger->error("querySecurityProducts stopped: {}", e.what());
-        return kHrUnexpected;
+        return {hr, false};
     }
 }
 

@@ -17,6 +17,19 @@ namespace velmora {
 // one; E_INVALIDARG for any other provider value. COM must be started.
 std::int32_t querySecurityProducts(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory);
 
+// What asking for one kind came to.
+struct KindAnswer {
+    std::int32_t status;  // as querySecurityProducts returns it
+    bool answered;        // false: the queries end here
+};
+
+// querySecurityProducts, except on a machine without a Security Center
+// (creating the product list fails with class-not-registered): there
+// Microsoft Defender's own status, when it can be read, is recorded as the
+// antivirus or antispyware kind's one product. The status still tells of the
+// failed Security Center, but the kind counts as answered.
+KindAnswer queryProductsOfKind(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory);
+
 // Logs the operating system, productCount and each counted slot.
 void reportInventory(SecurityInventory inventory);
 

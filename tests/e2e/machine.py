@@ -61,6 +61,10 @@ HEADER = re.compile(
 BANNER = "........................... InfoDemo.............................\n"
 
 
+# What a test may leave below the shared C:\ProgramData of the Wine prefix.
+MACHINE_FOLDERS = ("Velmora", "SecurityCenter", "Defender")
+
+
 class LogFormatError(AssertionError):
     pass
 
@@ -138,7 +142,7 @@ class Machine:
         if TARGET == "windows":
             self.programdata = Path(WINEPREFIX) / "drive_c" / "ProgramData"
             self.user = pwd.getpwuid(os.geteuid()).pw_name
-            for name in ("Velmora", "SecurityCenter"):
+            for name in MACHINE_FOLDERS:
                 shutil.rmtree(self.programdata / name, ignore_errors=True)
             self.scratch = Path(tempfile.mkdtemp(prefix="velmora-scratch-"))
         else:
@@ -163,7 +167,7 @@ class Machine:
         if TARGET == "windows":
             for key in reversed(self._registry_keys):
                 wine("reg", "delete", key, "/f", check=False)
-            for name in ("Velmora", "SecurityCenter"):
+            for name in MACHINE_FOLDERS:
                 shutil.rmtree(self.programdata / name, ignore_errors=True)
         else:
             shutil.rmtree(self.programdata, ignore_errors=True)
@@ -218,6 +222,17 @@ class Machine:
         path = self.programdata / "SecurityCenter" / "products.json"
         path.parent.mkdir(parents=True, exist_ok=True)
         data = products if isinstance(products, (bytes, str)) else json.dumps(products, ensure_ascii=False)
+        path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
+        return path
+
+    def defender_status(self, status):
+        """Describes Defender's status provider (status.json); None: no Defender."""
+        path = self.programdata / "Defender" / "status.json"
+        if status is None:
+            shutil.rmtree(path.parent, ignore_errors=True)
+            return path
+        path.parent.mkdir(parents=True, exist_ok=True)
+        data = status if isinstance(status, (bytes, str)) else json.dumps(status)
         path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
         return path
 

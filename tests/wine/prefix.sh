@@ -1,6 +1,7 @@
 #!/bin/sh
 # Creates the private Wine prefix of the test run (once), registers the test
-# Security Center in it, and keeps one wineserver running for all tests.
+# Security Center and the test Defender status provider in it, and keeps one
+# wineserver running for all tests.
 # "stop" ends that wineserver.
 set -eu
 : "${VELMORA_WINEPREFIX:?}" "${VELMORA_BUILD_DIR:?}"
@@ -21,13 +22,17 @@ start)
     # pipe. It fails harmlessly when one already runs for this prefix.
     wineserver -p >/dev/null 2>&1 </dev/null || true
     timeout 120 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
-    dll="$VELMORA_BUILD_DIR/FakeSecurityCenter.dll"
-    if [ -f "$dll" ]; then
-        key='HKLM\Software\Classes\CLSID\{17072F7B-9ABE-4A74-A261-1EB76B55107A}\InprocServer32'
+    register() {  # register DLL-NAME CLSID THREADING-MODEL
+        dll="$VELMORA_BUILD_DIR/$1"
+        [ -f "$dll" ] || return 0
+        key="HKLM\\Software\\Classes\\CLSID\\$2\\InprocServer32"
         windll="Z:$(printf '%s' "$dll" | tr '/' '\\')"
         timeout 120 wine reg add "$key" /ve /d "$windll" /f >/dev/null 2>&1 </dev/null
-        timeout 120 wine reg add "$key" /v ThreadingModel /d Apartment /f >/dev/null 2>&1 </dev/null
-    fi
+        timeout 120 wine reg add "$key" /v ThreadingModel /d "$3" /f >/dev/null 2>&1 </dev/null
+    }
+    register FakeSecurityCenter.dll '{17072F7B-9ABE-4A74-A261-1EB76B55107A}' Apartment
+    # Defender's status provider is served in place of WMI's locator class.
+    register FakeDefenderStatus.dll '{4590F811-1D3A-11D0-891F-00AA004B2E24}' Both
     echo "wine prefix ready: $WINEPREFIX"
     ;;
 stop)
