@@ -20,7 +20,10 @@ if(WIN32)
     file(CREATE_LINK ${VELMORA_HOST_INCLUDE_DIR}/${lib} ${VELMORA_HOST_INCLUDES}/${lib} SYMBOLIC)
   endforeach()
   target_include_directories(velmora_deps SYSTEM INTERFACE ${VELMORA_HOST_INCLUDES})
-  target_compile_definitions(velmora_deps INTERFACE FMT_HEADER_ONLY
+  # SPDLOG_WCHAR_FILENAMES: the log file is opened by its UTF-16 name, so that
+  # any user folder name works. It changes the library's file name type, so
+  # every file of the build must see it alike.
+  target_compile_definitions(velmora_deps INTERFACE FMT_HEADER_ONLY SPDLOG_WCHAR_FILENAMES
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   target_link_options(velmora_deps INTERFACE -static -static-libgcc -static-libstdc++)
   target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid wbemuuid advapi32 user32)

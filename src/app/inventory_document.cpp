@@ -1,9 +1,9 @@
 #include "app/inventory_document.h"
 
-#include <cstdio>
 #include <exception>
+#include <optional>
 
-#include "common/file_io.h"
+#include "common/file_replace.h"
 #include "common/text.h"
 #include "log/logger.h"
 
@@ -13,23 +13,18 @@ using nlohmann::json;
 
 namespace {
 
-// Writes the bytes and pushes them to the file; false when any step failed,
-// so a full disk or a lost device is not reported as a saved file.
-bool writeWhole(std::FILE* file, const std::string& bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
-    const bool closed = std::fclose(file) == 0;
-    return written && flushed && closed;
-}
-
 void saveCompact(const std::string& compact, const std::u16string& outputPath) {
     const std::string shownPath = wideToUtf8(outputPath);
-    std::FILE* file = openSharedForWriting(outputPath);
-    if (file == nullptr) {
+    std::optional<FileReplacement> file = beginReplacement(outputPath);
+    if (!file) {
         avLogger->info("avInfo js open file for saving failed!: file: [{}]! check permission...", shownPath);
         return;
     }
-    if (writeWhole(file, compact)) {
+    // Every step is checked, so a full disk or a lost device is not reported
+    // as a saved file; an incomplete file does not replace an earlier one.
+    const bool written = writeToReplacement(*file, compact) == 0;
+    const bool finished = finishReplacement(*file, written) == 0;
+    if (written && finished) {
         avLogger->info("avInfo: js succesfully saved to file {}", shownPath);
     } else {
         avLogger->info("avInfo js write to file failed!: file: [{}]!", shownPath);

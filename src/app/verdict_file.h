@@ -2,23 +2,18 @@
 // verdict digit, the evaluation's message and the machine's model name.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 
+#include "common/file_replace.h"
+
 namespace velmora {
 
-// Closes a verdict file dropped unwritten; writeVerdictFile closes the file
-// itself, so that a failed close is reported.
-struct VerdictFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// A verdict file opened for writing, created or truncated, not yet written.
+// A verdict file opened for writing, not yet written. It replaces the file
+// at path whole once written (file_replace.h).
 struct VerdictFile {
     std::string path;
-    std::unique_ptr<std::FILE, VerdictFileCloser> stream;
+    FileReplacement output;
 };
 
 // Opens the file at path. Nothing when it cannot be opened; that is logged
@@ -26,7 +21,8 @@ struct VerdictFile {
 std::optional<VerdictFile> openVerdictFile(const std::string& path);
 
 // Writes the three lines and closes the file. Every outcome is logged;
-// nothing is returned.
+// nothing is returned. A line break in the model name is written as a space,
+// so that the file keeps its three lines.
 void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& message, const std::string& systemModel);
 
 }  // namespace velmora

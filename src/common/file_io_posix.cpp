@@ -2,21 +2,25 @@
 
 #include "common/text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace velmora {
 
-std::FILE* openSharedForWriting(const std::u16string& path) {
-    return openSharedForWriting(wideToNativeBytes(path));
-}
+std::u16string widePath(const std::string& path) { return nativeBytesToWide(path); }
 
-std::FILE* openSharedForWriting(const std::string& path) {
-    if (path.empty()) {
+std::FILE* openSharedForWriting(const std::u16string& path) {
+    const std::string bytes = wideToNativeBytes(path);
+    if (bytes.empty()) {
         errno = ENOENT;
         return nullptr;
     }
-    return std::fopen(path.c_str(), "wb");
+    return std::fopen(bytes.c_str(), "wb");
 }
 
 std::FILE* openSharedForReading(const std::string& path, unsigned long& errorCode) {
@@ -33,6 +37,43 @@ std::string errnoText(int errnum) {
     const char* text = strerror_r(errnum, buffer, sizeof buffer);
     return text ? text : buffer;
 }
+
+PathKind pathKind(const std::u16string& path) {
+    struct stat status;
+    // lstat: a link is written through as before, never replaced by a file.
+    if (::lstat(wideToNativeBytes(path).c_str(), &status) != 0) {
+        return errno == ENOENT ? PathKind::Missing : PathKind::Other;
+    }
+    return S_ISREG(status.st_mode) ? PathKind::PlainFile : PathKind::Other;
+}
+
+bool canOpenForWriting(const std::u16string& path) {
+    const int fd = ::open(wideToNativeBytes(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+std::FILE* createNewForWriting(const std::u16string& path) {
+    // O_EXCL: a file or link someone else put under that name is never written through.
+    const std::string bytes = wideToNativeBytes(path);
+    const int fd = ::open(bytes.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+        ::unlink(bytes.c_str());
+    }
+    return file;
+}
+
+bool replaceFile(const std::u16string& from, const std::u16string& to) {
+    return std::rename(wideToNativeBytes(from).c_str(), wideToNativeBytes(to).c_str()) == 0;
+}
+
+void removeFile(const std::u16string& path) { ::unlink(wideToNativeBytes(path).c_str()); }
+
+unsigned long currentProcessId() { return static_cast<unsigned long>(::getpid()); }
 
 std::u16string nativeBytesToWide(const std::string& bytes) {
     std::u16string out;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "common/text.h"
 #include "inventory/version_resource.h"
@@ -18,6 +19,19 @@ namespace {
 constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr std::uint64_t kTicksPerSecond = 10000000;          // 100-ns units
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+
+// What a path text that is not UTF-8 reports.
+constexpr const char* kPathNotInCodePage =
+    "No mapping for the Unicode character exists in the target multi-byte code page.";
+
+// Path texts are UTF-8 on both targets (Windows opens files by their wide
+// names).
+std::u16string pathToWide(const std::string& path) {
+    if (path.empty()) return {};
+    std::u16string wide = utf8ToWide(path);
+    if (wide.empty()) throw std::runtime_error(kPathNotInCodePage);
+    return wide;
+}
 
 void logException(const char* function, int site, const std::exception& error) {
     if (!avLogger) return;
@@ -121,7 +135,7 @@ void readVersionResource(const char* path, FileInfo& info) {
 
 std::string getFileExtension(const std::string& path) {
     try {
-        return wideToUtf8(extensionOf(finalComponent(fileSystemPathToWide(path))));
+        return wideToUtf8(extensionOf(finalComponent(pathToWide(path))));
     } catch (const std::exception& error) {
         logException("getFileExtension", kReportSiteGetFileExtension, error);
         return {};
@@ -134,7 +148,7 @@ void getFileInfo(const char* path, FileInfo& info) {
     FileInfo gathered;
     FileAttributes attributes;
     try {
-        gathered.fileName = wideToUtf8(finalComponent(fileSystemPathToWide(pathText)));
+        gathered.fileName = wideToUtf8(finalComponent(pathToWide(pathText)));
         gathered.extension = getFileExtension(pathText);
         if (equalsIgnoreAsciiCase(gathered.extension, ".exe")) readVersionResource(pathText.c_str(), gathered);
         FileAttributes found;

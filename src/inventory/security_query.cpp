@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/environment.h"
 #include "common/status_codes.h"
 #include "common/text.h"
 #include "inventory/defender_status.h"
@@ -120,9 +121,10 @@ void recordSignatureStatus(std::int32_t status, const ProductTarget& target, jso
 // executable: its version is the one its own provider gives, when the
 // provider answers.
 std::string productVersionOf(const std::string& path, std::uint32_t provider) {
-    // The path goes to the version reader as it came, variables unexpanded.
+    // The document keeps the path as reported; the version is read from the
+    // file it names once variables such as %ProgramFiles% are expanded.
     FileInfo info;
-    getFileInfo(path.c_str(), info);
+    getFileInfo(expandEnvironmentStrings(path).c_str(), info);
     if (provider == PROVIDER_FIREWALL || !isDefenderReportingPath(path)) return info.productVersion;
     const DefenderReading& defender = defenderStatusOfThisRun();
     if (defender.outcome != DefenderOutcome::Answered || !defender.properties.amProductVersion) {

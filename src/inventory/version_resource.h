@@ -1,10 +1,10 @@
 // The platform layer under getFileInfo: reading a file's version block,
-// looking values up in it, the file's size and last-write time, and the
-// file-system code page of path texts.
+// looking values up in it, and the file's size and last-write time.
 //
-// Windows answers through the version and file functions of the system;
-// elsewhere the program reads the version resource out of the PE file itself.
-// The block is opaque to the caller: it is only handed back to the queries.
+// Windows answers through the version and file functions of the system (their
+// wide forms: path texts are UTF-8); elsewhere the program reads the version
+// resource out of the PE file itself. The block is opaque to the caller: it
+// is only handed back to the queries.
 #pragma once
 
 #include <cstdint>
@@ -45,20 +45,12 @@ bool queryFixedVersionInfo(std::vector<std::uint8_t>& block, FixedVersionInfo& f
 // The first pair of "\VarFileInfo\Translation"; false when there is none.
 bool queryFirstTranslation(std::vector<std::uint8_t>& block, VersionTranslation& first);
 
-// The text of one "\StringFileInfo\..." entry: the bytes the ANSI query gives
-// on Windows, UTF-8 elsewhere. False when the entry does not exist.
+// The text of one "\StringFileInfo\..." entry, in UTF-8. False when the
+// entry does not exist.
 bool queryVersionString(std::vector<std::uint8_t>& block, const std::string& entryPath,
                         std::string& text);
 
 // False (and attributes untouched) when the file cannot be examined.
 bool readFileAttributes(const char* path, FileAttributes& attributes);
-
-// What a path text that does not convert reports.
-inline constexpr const char* kPathNotInCodePage =
-    "No mapping for the Unicode character exists in the target multi-byte code page.";
-
-// The path text read in the file-system code page, as UTF-16. Throws
-// std::runtime_error (kPathNotInCodePage) when it does not convert.
-std::u16string fileSystemPathToWide(const std::string& path);
 
 }  // namespace velmora

@@ -1,15 +1,12 @@
 // Off Windows: the version block is read out of the PE file by the program's
-// own reader, size and last-write time come from stat, and path texts are
-// UTF-8.
+// own reader, size and last-write time come from stat.
 #include "inventory/version_resource.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/text.h"
 #include "standin/pe_version_block.h"
 #include "standin/pe_version_query.h"
 
@@ -79,13 +76,6 @@ bool readFileAttributes(const char* path, FileAttributes& attributes) {
             : static_cast<std::uint64_t>(seconds + kSecondsFrom1601To1970) * kTicksPerSecond +
                   static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
     return true;
-}
-
-std::u16string fileSystemPathToWide(const std::string& path) {
-    if (path.empty()) return {};
-    std::u16string wide = utf8ToWide(path);
-    if (wide.empty()) throw std::runtime_error(kPathNotInCodePage);
-    return wide;
 }
 
 }  // namespace velmora

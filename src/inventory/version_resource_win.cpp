@@ -1,24 +1,80 @@
-// Windows: the system's version functions (ANSI forms, the path handed over
-// unchanged) and file attributes.
+// Windows: the system's version functions and file attributes, in their wide
+// forms (path texts are UTF-8, turned into UTF-16 here).
+//
+// version.dll is loaded from the system folder when first needed instead of
+// being imported: it is no KnownDLL, so an imported one would be looked for
+// beside the program first, where anyone able to write there could plant
+// their own, to run inside a service's process.
 #include "inventory/version_resource.h"
 
-#include <climits>
 #include <cstring>
-#include <locale.h>
-#include <stdexcept>
+#include <string>
 #include <windows.h>
+
+#include "common/text.h"
 
 namespace velmora {
 
 namespace {
 
-// VerQueryValueA answers with an address; it is used only when it lies inside
+using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueWFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+struct VersionFunctions {
+    GetFileVersionInfoSizeWFn getSize = nullptr;
+    GetFileVersionInfoWFn getInfo = nullptr;
+    VerQueryValueWFn query = nullptr;
+};
+
+HMODULE loadVersionLibrary() {
+    HMODULE module = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Windows 7 without update KB2533623 does not know the flag and answers
+    // ERROR_INVALID_PARAMETER; the full path of the system folder is as safe.
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t folder[MAX_PATH + 1] = {};
+        const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH - 12) return nullptr;
+        std::wstring path(folder, length);
+        path += L"\\version.dll";
+        module = LoadLibraryW(path.c_str());
+    }
+    return module;
+}
+
+template <typename Fn>
+Fn entry(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Loaded once and kept for the process: all three, or none.
+const VersionFunctions& versionFunctions() {
+    static const VersionFunctions functions = [] {
+        VersionFunctions found;
+        HMODULE module = loadVersionLibrary();
+        if (module == nullptr) return found;
+        found.getSize = entry<GetFileVersionInfoSizeWFn>(module, "GetFileVersionInfoSizeW");
+        found.getInfo = entry<GetFileVersionInfoWFn>(module, "GetFileVersionInfoW");
+        found.query = entry<VerQueryValueWFn>(module, "VerQueryValueW");
+        if (!found.getSize || !found.getInfo || !found.query) return VersionFunctions{};
+        return found;
+    }();
+    return functions;
+}
+
+const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// VerQueryValueW answers with an address; it is used only when it lies inside
 // the block, and only as many bytes as remain in the block are read from it.
-bool queryValue(std::vector<std::uint8_t>& block, const char* subBlock, const std::uint8_t*& value,
+bool queryValue(std::vector<std::uint8_t>& block, const std::u16string& subBlock, const std::uint8_t*& value,
                 UINT& length, std::size_t& available) {
+    const VersionFunctions& functions = versionFunctions();
     void* address = nullptr;
     length = 0;
-    if (block.empty() || !VerQueryValueA(block.data(), subBlock, &address, &length) || !address) return false;
+    if (block.empty() || !functions.query || !functions.query(block.data(), wide(subBlock), &address, &length) ||
+        !address) {
+        return false;
+    }
     const auto* begin = block.data();
     const auto* found = static_cast<const std::uint8_t*>(address);
     if (found < begin || found >= begin + block.size()) return false;
@@ -27,20 +83,17 @@ bool queryValue(std::vector<std::uint8_t>& block, const char* subBlock, const st
     return true;
 }
 
-// The code page in which the file functions read narrow path texts.
-UINT fileSystemCodePage() {
-    if (___lc_codepage_func() == CP_UTF8) return CP_UTF8;
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-}
-
 }  // namespace
 
 bool loadVersionBlock(const char* path, std::vector<std::uint8_t>& block) {
+    const VersionFunctions& functions = versionFunctions();
+    const std::u16string widePath = utf8ToWide(path);
+    if (!functions.getSize || widePath.empty()) return false;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    const DWORD size = functions.getSize(wide(widePath), &ignored);
     if (size == 0) return false;
     block.assign(size, 0);
-    if (!GetFileVersionInfoA(path, 0, size, block.data())) {
+    if (!functions.getInfo(wide(widePath), 0, size, block.data())) {
         block.clear();
         return false;
     }
@@ -51,7 +104,7 @@ bool queryFixedVersionInfo(std::vector<std::uint8_t>& block, FixedVersionInfo& f
     const std::uint8_t* value = nullptr;
     UINT length = 0;
     std::size_t available = 0;
-    if (!queryValue(block, "\\", value, length, available)) return false;
+    if (!queryValue(block, u"\\", value, length, available)) return false;
     if (length < sizeof(VS_FIXEDFILEINFO) || available < sizeof(VS_FIXEDFILEINFO)) return false;
     VS_FIXEDFILEINFO info;
     std::memcpy(&info, value, sizeof info);
@@ -64,7 +117,7 @@ bool queryFirstTranslation(std::vector<std::uint8_t>& block, VersionTranslation&
     const std::uint8_t* value = nullptr;
     UINT length = 0;
     std::size_t available = 0;
-    if (!queryValue(block, "\\VarFileInfo\\Translation", value, length, available)) return false;
+    if (!queryValue(block, u"\\VarFileInfo\\Translation", value, length, available)) return false;
     if (length < 4 || available < 4) return false;
     std::memcpy(&first.language, value, 2);
     std::memcpy(&first.codePage, value + 2, 2);
@@ -75,33 +128,28 @@ bool queryVersionString(std::vector<std::uint8_t>& block, const std::string& ent
     const std::uint8_t* value = nullptr;
     UINT length = 0;
     std::size_t available = 0;
-    if (!queryValue(block, entryPath.c_str(), value, length, available)) return false;
-    const auto* chars = reinterpret_cast<const char*>(value);
-    text.assign(chars, strnlen(chars, available));
+    if (!queryValue(block, utf8ToWide(entryPath), value, length, available)) return false;
+    // The text runs to its NUL, or to the end of the block. It is copied out
+    // unit by unit: the address need not be aligned for char16_t.
+    std::u16string units;
+    for (std::size_t at = 0; at + 1 < available; at += 2) {
+        char16_t unit;
+        std::memcpy(&unit, value + at, 2);
+        if (unit == u'\0') break;
+        units += unit;
+    }
+    text = wideToUtf8(units);
     return true;
 }
 
 bool readFileAttributes(const char* path, FileAttributes& attributes) {
+    const std::u16string widePath = utf8ToWide(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if (widePath.empty() || !GetFileAttributesExW(wide(widePath), GetFileExInfoStandard, &data)) return false;
     attributes.size = data.nFileSizeLow;
     attributes.lastWriteTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                data.ftLastWriteTime.dwLowDateTime;
     return true;
-}
-
-std::u16string fileSystemPathToWide(const std::string& path) {
-    if (path.empty()) return {};
-    if (path.size() > INT_MAX) throw std::runtime_error(kPathNotInCodePage);
-    const UINT codePage = fileSystemCodePage();
-    const int length = static_cast<int>(path.size());
-    const int needed = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
-    if (needed <= 0) throw std::runtime_error(kPathNotInCodePage);
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, path.data(), length,
-                            reinterpret_cast<wchar_t*>(wide.data()), needed) != needed)
-        throw std::runtime_error(kPathNotInCodePage);
-    return wide;
 }
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "log/logger.h"
 
+#include "common/text.h"
 #include "log/start_notice.h"
 
 #include <spdlog/sinks/rotating_file_sink.h>
@@ -18,11 +19,21 @@ constexpr const char* kLogPattern =
     "[source %s][function %!][line %#] [%d-%m-%Y %X:%e msSinceLastMsg: %o] [thread %t] [%l] [%s:%#] %v ";
 constexpr const char* kStartBanner =
     "........................... InfoDemo.............................\n";
+// The library's file name type: UTF-16 where the Windows build sets
+// SPDLOG_WCHAR_FILENAMES, so that a user folder of any name opens.
+spdlog::filename_t logFileName(const std::string& path) {
+#ifdef SPDLOG_WCHAR_FILENAMES
+    const std::u16string wide = utf8ToWide(path);
+    return spdlog::filename_t(wide.begin(), wide.end());
+#else
+    return path;
+#endif
+}
 }  // namespace
 
 bool logInit(std::string loggerName, std::string logFilePath) {
     try {
-        auto logger = spdlog::rotating_logger_mt(loggerName, logFilePath, kMaxLogFileSize, kRotatedFilesKept, false);
+        auto logger = spdlog::rotating_logger_mt(loggerName, logFileName(logFilePath), kMaxLogFileSize, kRotatedFilesKept, false);
         avLogger = logger;
         spdlog::flush_on(spdlog::level::info);
         spdlog::set_pattern(kLogPattern, spdlog::pattern_time_type::local);

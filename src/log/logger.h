@@ -27,7 +27,7 @@ namespace velmora {
 extern std::shared_ptr<spdlog::logger> avLogger;
 
 // Creates the logger (name "AVLoggerNameForAVINFO" in a run) on the given
-// file and writes the start banner. False when the logging library refused;
+// file (a UTF-8 path on Windows) and writes the start banner. False when the logging library refused;
 // the user has then been shown the reason.
 bool logInit(std::string loggerName, std::string logFilePath);
 

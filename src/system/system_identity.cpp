@@ -1,6 +1,7 @@
 #include "system/system_identity.h"
 
 #include "common/enum_names.h"
+#include "common/text.h"
 
 namespace velmora {
 
@@ -21,6 +22,11 @@ SystemIdentity& getSystemIdentity() {
         filled = true;
     }
     return identity;
+}
+
+std::string userFolderName(const std::optional<std::u16string>& wideName) {
+    const std::string utf8 = wideName ? wideToUtf8(*wideName) : std::string();
+    return utf8.empty() ? "-" : utf8;
 }
 
 WinVersion classifyWinVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build) {

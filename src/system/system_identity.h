@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -29,7 +30,7 @@ struct OsVersionRecord {
 static_assert(sizeof(OsVersionRecord) == 276, "layout of RTL_OSVERSIONINFOW");
 
 struct SystemIdentity {
-    std::string userName;                 // ANSI code page on Windows; "-" when unknown
+    std::string userName;                 // UTF-8 on Windows; "-" when unknown
     OsVersionRecord versionInfo{};        // all zero when unknown
     WinVersion winVersion = WIN_UNKNOWN;
 };
@@ -50,6 +51,10 @@ std::string winVersionText(std::int32_t value);
 std::string queryUserName();
 // The version record, or an all-zero record when it cannot be had.
 OsVersionRecord queryOsVersion();
+
+// The log folder's name for the UTF-16 user name Windows gives: its UTF-8
+// form, or "-" when there is none or it is not valid UTF-16.
+std::string userFolderName(const std::optional<std::u16string>& wideName);
 
 #ifndef _WIN32
 // The login name of uid in text of the passwd file's format: the name of the

@@ -6,11 +6,13 @@
 
 namespace velmora {
 
+// The wide form: a name outside the ANSI code page would otherwise arrive
+// with '?' in it, which no folder name may hold.
 std::string queryUserName() {
-    char buffer[1001] = {};
+    wchar_t buffer[1001] = {};
     DWORD size = 1000;
-    if (!GetUserNameA(buffer, &size)) return "-";
-    return buffer;
+    if (!GetUserNameW(buffer, &size)) return userFolderName(std::nullopt);
+    return userFolderName(std::u16string(reinterpret_cast<const char16_t*>(buffer)));
 }
 
 OsVersionRecord queryOsVersion() {

@@ -170,12 +170,13 @@ class LinuxBackend:
         self.set_registry_value(key, "CurrentBuildNumber", str(build))
 
     # ---- running ----
-    def command(self, *args):
+    def command(self, *args, binary=None):
+        binary = binary or BINARY
         if VALGRIND:
             return ["valgrind", "-q", "--error-exitcode=%d" % VALGRIND_STATUS, "--leak-check=full",
                     "--errors-for-leak-kinds=definite,indirect", "--show-leak-kinds=definite,indirect",
-                    BINARY, *args]
-        return [BINARY, *args]
+                    binary, *args]
+        return [binary, *args]
 
     def environment(self):
         env = dict(os.environ)
@@ -209,7 +210,10 @@ class WineBackend:
 
     def environment(self):
         env = dict(os.environ)
-        env.update(WINEPREFIX=WINEPREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
+        # Wine turns Windows file names into Unix ones in the locale's character
+        # set: without a UTF-8 locale (LANG unset) no non-ASCII name can be made.
+        env.update(WINEPREFIX=WINEPREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
+                   LC_ALL="C.UTF-8", LANG="C.UTF-8")
         return env
 
     def wine(self, *args, check=True):
@@ -270,8 +274,8 @@ class WineBackend:
             marker.write_text(name)
 
     # ---- running ----
-    def command(self, *args):
-        return ["wine", BINARY, *args]
+    def command(self, *args, binary=None):
+        return ["wine", binary or BINARY, *args]
 
 
 BACKENDS = {"linux": LinuxBackend, "windows": WineBackend}
@@ -383,8 +387,8 @@ class Machine:
         self.windows_version = name
 
     # ---- running ----
-    def command(self, *args):
-        return self.backend.command(*args)
+    def command(self, *args, binary=None):
+        return self.backend.command(*args, binary=binary)
 
     def environment(self):
         return self.backend.environment()
@@ -395,18 +399,19 @@ class Machine:
         except FileNotFoundError:
             return ""
 
-    def run(self, *args, prefix=(), env=None, log_path=None):
+    def run(self, *args, prefix=(), env=None, log_path=None, binary=None):
         """Runs the program with args; returns the result with this run's log records.
 
         prefix: command words put before the program (e.g. setpriv ...).
         log_path: the log file to read when the run logs elsewhere (another user).
+        binary: a copy of the program to run instead of VELMORA_BINARY.
         """
         log_file = Path(log_path) if log_path else self.log_path
         before = log_file.stat().st_size if log_file.exists() else 0
         run_env = self.environment()
         if env:
             run_env.update(env)
-        argv = [*prefix, *self.command(*args)]
+        argv = [*prefix, *self.command(*args, binary=binary)]
         # Arguments may carry any bytes on Linux: pass bytes through unchanged.
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
         # Relative output paths land in the scratch folder, never in the source tree.

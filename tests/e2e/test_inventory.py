@@ -1,9 +1,11 @@
 """The inventory: Security Center products in the output file and the log report."""
 
 import json
+import shutil
 import unittest
+from pathlib import Path
 
-from machine import Machine
+from machine import BUILD_DIR, TARGET, Machine
 
 OS_TEXT = "Win 7"   # the release every Machine starts with
 OS_NAME = "WIN_7"
@@ -177,6 +179,27 @@ class InventoryTest(unittest.TestCase):
                             "it is kept in the document only")
         self.assert_saved(r, {"av": objects, "is_av_installed": True, "os": OS_TEXT}, report(9, *slots),
                           errors=[left_out])
+
+    def test_reporting_paths_as_a_security_center_gives_them(self):
+        # The document keeps each path as reported; the version is read from
+        # the file it names, variables expanded.
+        folder = self.m.host_path("Sécurité 安全/full.exe").parent
+        shutil.copy(Path(BUILD_DIR) / "version_resources" / "full.exe", folder)
+        sep = "\\" if TARGET == "windows" else "/"
+        paths = [
+            (self.m.program_path(folder / "full.exe"), "7.0.65535.12"),
+            ("%VELMORA_E2E_SCRATCH%" + sep + "Sécurité 安全" + sep + "full.exe", "7.0.65535.12"),
+            ("%VELMORA_E2E_UNSET%" + sep + "full.exe", ""),
+            ("windowsdefender://", ""),  # no file path at all
+        ]
+        self.m.write_products({"antivirus": [{"name": "P%d" % i, "remediation_path": path}
+                                             for i, (path, _) in enumerate(paths)]})
+        r = self.m.run("-av", "-outpath=" + self.out_text,
+                       env={"VELMORA_E2E_SCRATCH": self.m.program_path(self.m.scratch)})
+        self.assertEqual(r.status, 0)
+        products = json.loads(self.out.read_bytes())["av"]
+        self.assertEqual([(p["reporting_exe"], p["version"]) for p in products], paths)
+        self.assertFalse([m for _, m in r.records if m.startswith("Exception in Func")])
 
     # ---- when nothing can be written ----
     def test_empty_security_center(self):

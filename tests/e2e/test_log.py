@@ -3,9 +3,11 @@
 import os
 import shutil
 import subprocess
+import tempfile
 import unittest
+from pathlib import Path
 
-from machine import BANNER, EOL, TARGET, Machine, parse_log
+from machine import BANNER, BINARY, EOL, TARGET, Machine, parse_log
 
 MAX_SIZE = 209715200
 
@@ -70,6 +72,14 @@ class LogTest(unittest.TestCase):
             self.assertIn("AvInfo: logInit failed!!", err)
         self.assertEqual((self.m.log_dir / self.m.user).read_text(), "not a folder")
 
+    @unittest.skipIf(TARGET != "windows", "Wine takes the user name from USER; Linux from the passwd file")
+    def test_a_user_name_beyond_the_ansi_code_page_gets_its_folder(self):
+        name = "J\u00fcrgen \u5c71\u7530"
+        log = self.m.log_dir / name / "avInfo.log"
+        r = self.m.run("-av", env={"USER": name}, log_path=log)
+        self.assertEqual(r.status, -1)
+        self.assertEqual(r.records[0], ("info", BANNER))
+
     @unittest.skipIf(TARGET == "windows", "ProgramData is fixed on Windows")
     def test_unusable_programdata_stops_the_run_with_the_notice(self):
         blocker = self.m.host_path("file")
@@ -89,9 +99,15 @@ class LogTest(unittest.TestCase):
         os.chmod(self.m.programdata, 0o777)
         for folder in self.m.programdata.rglob("*"):
             os.chmod(folder, 0o777 if folder.is_dir() else 0o666)
+        # The build may lie where only its owner can enter (a checkout below
+        # /root): the other user runs a copy from a folder anyone can reach.
+        reachable = Path(tempfile.mkdtemp(prefix="velmora-program-"))
+        self.addCleanup(shutil.rmtree, reachable, True)
+        os.chmod(reachable, 0o755)
+        program = shutil.copy2(BINARY, reachable)
         dash_log = self.m.log_dir / "-" / "avInfo.log"
         r = self.m.run("-av", prefix=["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups"],
-                       log_path=dash_log)
+                       log_path=dash_log, binary=program)
         self.assertEqual(r.status, -1)
         self.assertTrue(dash_log.exists())
         self.assertEqual(r.records[0], ("info", BANNER))

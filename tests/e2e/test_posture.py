@@ -1,9 +1,14 @@
 """The posture stage: policy file, evaluation, registry rules and check.json."""
 
 import json
+import os
+import threading
 import unittest
 
-from machine import TARGET, Machine
+from machine import TARGET, VALGRIND, Machine, parse_log
+
+# Runs watched by a reader of check.json (fewer under Wine and memcheck, where a run is slower).
+READER_RUNS = 20 if VALGRIND else 200 if TARGET == "linux" else 30
 
 # One enabled antivirus (Security Center state 0 is "on").
 PRODUCTS = {"antivirus": [{"name": "Contoso Antivirus", "state": 0, "signature_status": 1}]}
@@ -177,6 +182,63 @@ class PostureTest(unittest.TestCase):
             ("info", "SystemModel end: [-]")])
         self.assertEqual(records[-3], ("info", "evaluatePostureDataWithAVInfo res: [false], msg: [%s]" % NO_MATCH))
         self.assertTrue(self.m.check_json_path.is_dir())
+
+    # ---- the file replaced whole ----
+    def assert_no_file_left_behind(self):
+        self.assertEqual(sorted(p.name for p in self.m.log_dir.iterdir()),
+                         sorted(["check.json", "postureData.json", self.m.user]))
+
+    def test_a_reader_only_ever_sees_a_whole_verdict(self):
+        # Verdicts of different lengths in turn: a file truncated and then
+        # written would show a reader an empty or a cut-off one.
+        verdicts = [({"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}, verdict_bytes(True, "av")),
+                    ({}, verdict_bytes(False, NOT_ENABLED))]
+        seen = set()
+        stop = threading.Event()
+
+        def poll():
+            while not stop.is_set():
+                try:
+                    seen.add(self.m.check_json_path.read_bytes())
+                except FileNotFoundError:
+                    pass
+
+        reader = threading.Thread(target=poll)
+        reader.start()
+        try:
+            for i in range(READER_RUNS):
+                self.m.write_policy(verdicts[i % 2][0])
+                self.run_program()
+        finally:
+            stop.set()
+            reader.join()
+        self.assertTrue(seen)
+        self.assertLessEqual(seen, {whole for _, whole in verdicts})
+        self.assert_no_file_left_behind()
+
+    @unittest.skipIf(TARGET == "windows" or VALGRIND, "needs a file size limit on the program alone")
+    def test_a_failed_write_leaves_the_earlier_verdict(self):
+        self.m.write_policy({"endpoint_posture_check": 1, "av_value": 1, "av_action": 0})
+        earlier = verdict_bytes(False, NO_MATCH, "earlier")
+        self.m.check_json_path.write_bytes(earlier)
+        model = "\u20ac" * 254  # 762 bytes of UTF-8
+        self.set_model(model)
+        # No file may grow past 512 bytes, so the verdict cannot be written; the
+        # log goes to standard error, a pipe, which the limit does not bind.
+        self.m.log_path.parent.mkdir(parents=True)
+        os.symlink("/proc/self/fd/2", self.m.log_path)
+        limit = ["sh", "-c", 'trap "" XFSZ; ulimit -f 1; exec "$@"', "sh"]
+        r = self.m.run("-av", "-outpath=/dev/null", prefix=limit, log_path=self.m.scratch / "none")
+        records = parse_log(r.stderr.decode())
+        self.assertEqual(records[-5:], [("info", t) for t in [
+            "SystemModel: [%s]" % model,
+            "Error writing the file [%s] for writing. Error code: [File too large]" % self.check_text,
+            "Error closing the file [%s] for writing. Error code: [File too large]" % self.check_text,
+            "SystemModel end: [%s]" % model,
+            "END"]])
+        self.assertEqual(self.check_bytes(), earlier)
+        self.m.log_path.unlink()
+        self.assert_no_file_left_behind()
 
     # ---- the model name ----
     def test_model_name_in_the_third_line(self):

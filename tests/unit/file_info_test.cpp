@@ -34,7 +34,8 @@ void expectFullFixture(const FileInfo& info) {
     EXPECT_EQ(info.companyName, "Velmora Test Makers");
     EXPECT_EQ(info.fileDescription, "Version resource fixture");
     EXPECT_EQ(info.originalFilename, "full.exe");
-    EXPECT_EQ(info.comments, "built by the tests");
+    // UTF-8 on both targets: Windows gives the text through the wide query.
+    EXPECT_EQ(info.comments, "built by the tests: S\xC3\xA9" "curit\xC3\xA9 \xE5\xAE\x89\xE5\x85\xA8");
     EXPECT_EQ(info.internalName, "fixture-full");
 }
 
@@ -102,6 +103,29 @@ TEST(FileInfo, MissingFilesGiveNameFieldsOnly) {
         expectNoVersionData(info);
     }
     EXPECT_TRUE(log.records().empty());
+}
+
+// A path text that is not UTF-8 is reported once, at error level, with the
+// operation's fixed site number.
+TEST(FileInfo, PathThatIsNotUtf8IsReported) {
+    const std::string bad = "/tmp/bad\xFF.exe";
+    const std::string reason =
+        "No mapping for the Unicode character exists in the target multi-byte code page.";
+    {
+        LogCapture log;
+        EXPECT_EQ(getFileExtension(bad), "");
+        EXPECT_EQ(log.records(),
+                  (std::vector<LogRecord>{{"error", "Exception in Func [getFileExtension:48]: " + reason}}));
+    }
+    LogCapture log;
+    FileInfo info;
+    getFileInfo(bad.c_str(), info);
+    EXPECT_EQ(log.records(), (std::vector<LogRecord>{{"error", "Exception in Func [getFileInfo:153]: " + reason}}));
+    EXPECT_EQ(info.fileName, "");
+    EXPECT_EQ(info.extension, "");
+    EXPECT_EQ(info.filePath, bad);
+    EXPECT_EQ(info.fileSize, 0u);
+    EXPECT_EQ(info.lastWriteTime, -11644473600);
 }
 
 TEST(FileInfo, EveryFieldOfAReusedRecordIsReplaced) {

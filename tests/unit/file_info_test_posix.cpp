@@ -39,29 +39,6 @@ TEST(FileInfoPosix, Utf8NamesStayUtf8) {
     EXPECT_EQ(info.fileVersion, "");  // not ".exe"
 }
 
-// A path text that is not valid in the file-system code page (UTF-8 here) is
-// reported once, at error level, with the operation's fixed site number.
-TEST(FileInfoPosix, PathThatDoesNotConvertIsReported) {
-    const std::string bad = "/tmp/bad\xFF.exe";
-    const std::string reason =
-        "No mapping for the Unicode character exists in the target multi-byte code page.";
-    {
-        LogCapture log;
-        EXPECT_EQ(getFileExtension(bad), "");
-        EXPECT_EQ(log.records(),
-                  (std::vector<LogRecord>{{"error", "Exception in Func [getFileExtension:48]: " + reason}}));
-    }
-    LogCapture log;
-    FileInfo info;
-    getFileInfo(bad.c_str(), info);
-    EXPECT_EQ(log.records(), (std::vector<LogRecord>{{"error", "Exception in Func [getFileInfo:153]: " + reason}}));
-    EXPECT_EQ(info.fileName, "");
-    EXPECT_EQ(info.extension, "");
-    EXPECT_EQ(info.filePath, bad);
-    EXPECT_EQ(info.fileSize, 0u);
-    EXPECT_EQ(info.lastWriteTime, -11644473600);
-}
-
 TEST(FileInfoPosix, ExceptionReportWithoutLoggerIsSilent) {
     auto saved = avLogger;
     avLogger.reset();

@@ -37,6 +37,24 @@ TEST(WinVersionNames, MemberNamesAndDisplayTexts) {
     for (int other : {10, 7, 6, -1, 1000}) EXPECT_EQ(winVersionText(other), "Win Unknown") << other;
 }
 
+// What the log folder is called for the name Windows reports (Wine cannot be
+// given a user whose name lies outside the ANSI code page).
+TEST(UserFolderName, IsTheUtf8FormOfTheWideName) {
+    struct Case {
+        std::optional<std::u16string> wide;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {u"alice", "alice"},
+        {u"J\u00fcrgen \u5c71\u7530", "J\xC3\xBCrgen \xE5\xB1\xB1\xE7\x94\xB0"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {u"", "-"},
+        {u"bad\xD800", "-"},  // not UTF-16: no folder name can be made of it
+        {std::nullopt, "-"},   // the system gave no name
+    };
+    for (const auto& c : cases) EXPECT_EQ(userFolderName(c.wide), c.folder) << c.folder;
+}
+
 TEST(SystemIdentity, IsFilledOnceAndKept) {
     SystemIdentity& first = getSystemIdentity();
     EXPECT_FALSE(first.userName.empty());

@@ -84,6 +84,14 @@ TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
     }
 }
 
+// The log and the posture stage keep the name as read.
+TEST_F(VerdictFile, LineBreaksInTheModelNameBecomeSpacesInTheFileOnly) {
+    machine_.setRegistryValue(R"(HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\SystemInformation)",
+                              "SystemProductName", "Contoso\r\nLaptop\n9\r");
+    EXPECT_EQ(saveVerdict(path_, true, "os"), "Contoso\r\nLaptop\n9\r");
+    EXPECT_EQ(contents(), "1\r\nos\r\nContoso  Laptop 9 \r\n");
+}
+
 TEST_F(VerdictFile, WriteFailureLogsBothTheWriteAndTheCloseError) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     path_ = "/dev/full";

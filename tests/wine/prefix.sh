@@ -5,7 +5,9 @@
 # "stop" ends that wineserver.
 set -eu
 : "${VELMORA_WINEPREFIX:?}" "${VELMORA_BUILD_DIR:?}"
-export WINEPREFIX="$VELMORA_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+# Wine makes Unix file names in the locale's character set: a UTF-8 locale
+# (present in every Debian, unlike LANG) lets it make non-ASCII ones.
+export WINEPREFIX="$VELMORA_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=C.UTF-8 LANG=C.UTF-8
 
 case "${1:-}" in
 start)
