@@ -33,12 +33,8 @@ cmp "$folder_a/SHA256SUMS" "$folder_b/SHA256SUMS" || fail "SHA256SUMS differ"
 
 (cd "$folder_a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 (cd "$folder_a" && find . -type f | LC_ALL=C sort) > "$work/files"
-(cd docs && find . -type f | sed 's|^\./|./docs/|') | cat - <<'EOF' | LC_ALL=C sort > "$work/expected"
-./CHANGELOG.md
-./README.md
-./SHA256SUMS
-./VelmoraAvInfo.exe
-EOF
+{ (cd docs && find . -type f | sed 's|^\./|./docs/|')
+  printf '%s\n' ./CHANGELOG.md ./README.md ./SHA256SUMS ./VelmoraAvInfo.exe; } | LC_ALL=C sort > "$work/expected"
 diff "$work/expected" "$work/files" || fail "the release folder holds other files (above)"
 for doc in README.md CHANGELOG.md docs; do
     diff -r "$doc" "$folder_a/$doc" >/dev/null || fail "$doc in the release differs from the checkout"
