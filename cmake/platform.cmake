@@ -27,9 +27,9 @@ if(WIN32)
   # Reproducible and small: no link time in the PE header, no build folder in
   # the objects, and each function and datum in a section of its own so that
   # the linker drops what nothing uses.
-  set(VELMORA_REPRODUCIBLE_FLAGS -ffunction-sections -fdata-sections
+  set(VELMORA_WINDOWS_CODE_FLAGS -ffunction-sections -fdata-sections
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
-  target_compile_options(velmora_deps INTERFACE "$<$<COMPILE_LANGUAGE:C,CXX>:${VELMORA_REPRODUCIBLE_FLAGS}>")
+  target_compile_options(velmora_deps INTERFACE "$<$<COMPILE_LANGUAGE:C,CXX>:${VELMORA_WINDOWS_CODE_FLAGS}>")
   target_link_options(velmora_deps INTERFACE -Wl,--no-insert-timestamp -Wl,--gc-sections)
   target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid advapi32 user32)
 else()

@@ -36,6 +36,9 @@ cmp "$folder_a/SHA256SUMS" "$folder_b/SHA256SUMS" || fail "SHA256SUMS differ"
 { (cd docs && find . -type f | sed 's|^\./|./docs/|')
   printf '%s\n' ./CHANGELOG.md ./README.md ./SHA256SUMS ./VelmoraAvInfo.exe; } | LC_ALL=C sort > "$work/expected"
 diff "$work/expected" "$work/files" || fail "the release folder holds other files (above)"
+version=$(basename "$folder_a" -win64 | sed 's/^VelmoraAvInfo-//')
+newest=$(sed -n 's/^## \([0-9][0-9.]*\)$/\1/p' CHANGELOG.md | head -n 1)
+[ "$newest" = "$version" ] || fail "CHANGELOG.md's newest version is $newest, the build's $version"
 for doc in README.md CHANGELOG.md docs; do
     diff -r "$doc" "$folder_a/$doc" >/dev/null || fail "$doc in the release differs from the checkout"
 done
