@@ -117,6 +117,16 @@ class InventoryTest(unittest.TestCase):
         self.assert_saved(r, {"av": [CONTOSO_OBJECT], "is_av_installed": True, "os": OS_TEXT},
                           report(1, CONTOSO_SLOT))
 
+    def test_an_output_path_longer_than_260_characters(self):
+        # The Windows program's manifest declares it long-path aware.
+        self.out = self.m.host_path("/".join(["d" * 60] * 5) + "/inventory.json")
+        self.out_text = self.m.program_path(self.out)
+        self.assertGreater(len(self.out_text), 300)
+        self.m.write_products({"antivirus": [CONTOSO]})
+        r = self.run_kinds("-av")
+        self.assert_saved(r, {"av": [CONTOSO_OBJECT], "is_av_installed": True, "os": OS_TEXT},
+                          report(1, CONTOSO_SLOT))
+
     def test_firewall_only(self):
         self.m.write_products({"antivirus": [CONTOSO], "firewall": [{"name": "Contoso Firewall", "state": 0}]})
         r = self.run_kinds("-fw")
