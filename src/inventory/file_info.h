@@ -16,7 +16,7 @@ namespace velmora {
 struct FileInfo {
     std::string fileName;          // final component of the path, UTF-8
     std::string filePath;          // the path as passed
-    std::string originalFilename;  // version-resource strings: the bytes the ANSI query returns
+    std::string originalFilename;  // version-resource strings, UTF-8
     std::string productName;
     std::string fileDescription;
     std::string extension;         // UTF-8
