@@ -26,6 +26,10 @@ TARGET = os.environ.get("VELMORA_TARGET", "linux")
 BINARY = os.environ.get("VELMORA_BINARY", "")
 BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
 WINEPREFIX = os.environ.get("VELMORA_WINEPREFIX", "")
+# Under Wine every run goes through this launcher: it writes the program's
+# whole 32-bit exit code to the file VELMORA_EXIT_CODE_FILE names, as Wine
+# passes only the low byte to Linux.
+EXIT_CODE_LAUNCHER = os.path.join(BUILD_DIR, "ExitCodeLauncher.exe")
 
 EOL = "\r\n" if TARGET == "windows" else "\n"
 # VELMORA_VALGRIND=1 (Linux): every run goes through memcheck; an error or a
@@ -105,9 +109,9 @@ class RunResult:
         return [message for _, message in self.records]
 
 
-def _signed_status(code):
-    code &= 0xFF
-    return code - 256 if code > 127 else code
+def _signed_status(code, bits):
+    code &= (1 << bits) - 1
+    return code - (1 << bits) if code >> (bits - 1) else code
 
 
 def _wine_env():
@@ -273,14 +277,16 @@ class Machine:
         self.windows_version = name
 
     # ---- running ----
-    def command(self, *args):
+    def command(self, *args, binary=None):
+        """The command that runs binary (default: the program under test) with args."""
+        binary = binary or BINARY
         if TARGET == "windows":
-            return ["wine", BINARY, *args]
+            return ["wine", EXIT_CODE_LAUNCHER, self.program_path(binary), *args]
         if VALGRIND:
             return ["valgrind", "-q", "--error-exitcode=%d" % VALGRIND_STATUS, "--leak-check=full",
                     "--errors-for-leak-kinds=definite,indirect", "--show-leak-kinds=definite,indirect",
-                    BINARY, *args]
-        return [BINARY, *args]
+                    binary, *args]
+        return [binary, *args]
 
     def environment(self):
         if TARGET == "windows":
@@ -295,18 +301,23 @@ class Machine:
         except FileNotFoundError:
             return ""
 
-    def run(self, *args, prefix=(), env=None, log_path=None):
+    def run(self, *args, prefix=(), env=None, log_path=None, binary=None):
         """Runs the program with args; returns the result with this run's log records.
 
         prefix: command words put before the program (e.g. setpriv ...).
         log_path: the log file to read when the run logs elsewhere (another user).
+        binary: another copy of the program to run.
         """
         log_file = Path(log_path) if log_path else self.log_path
         before = log_file.stat().st_size if log_file.exists() else 0
         run_env = self.environment()
         if env:
             run_env.update(env)
-        argv = [*prefix, *self.command(*args)]
+        exit_code_file = self.scratch / "exit-code.txt"
+        if TARGET == "windows":
+            exit_code_file.unlink(missing_ok=True)
+            run_env["VELMORA_EXIT_CODE_FILE"] = self.program_path(exit_code_file)
+        argv = [*prefix, *self.command(*args, binary=binary)]
         # Arguments may carry any bytes on Linux: pass bytes through unchanged.
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
         # Relative output paths land in the scratch folder, never in the source tree.
@@ -320,7 +331,13 @@ class Machine:
             if len(data) < before:  # rotated during the run: the new file holds the rest
                 before = 0
             text = data[before:].decode("utf-8", errors="surrogateescape")
-        result = RunResult(_signed_status(proc.returncode), text, proc.stdout, proc.stderr)
+        if TARGET == "windows":
+            if not exit_code_file.exists():
+                raise AssertionError("the launcher reported no exit code: %s" % proc.stderr.decode(errors="replace"))
+            status = _signed_status(int(exit_code_file.read_text()), 32)
+        else:
+            status = _signed_status(proc.returncode, 8)
+        result = RunResult(status, text, proc.stdout, proc.stderr)
         # Every inventory document a run saves must match the published schema.
         if any(t.startswith("avInfo: js succesfully saved to file ") for t in result.texts()):
             schemas.check_inventory(json.loads(self._output_file(args).read_bytes()))
