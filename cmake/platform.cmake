@@ -23,7 +23,10 @@ if(WIN32)
   target_compile_definitions(velmora_deps INTERFACE FMT_HEADER_ONLY
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   target_link_options(velmora_deps INTERFACE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(velmora_deps INTERFACE version ole32 oleaut32 uuid advapi32 user32)
+  # No "version": version.dll is no KnownDLL, so the program loads it from
+  # System32 itself instead of importing it (scripts/check-exe.sh holds the
+  # imports to KnownDLLs).
+  target_link_libraries(velmora_deps INTERFACE ole32 oleaut32 uuid advapi32 user32)
 else()
   find_package(fmt REQUIRED)
   find_package(spdlog REQUIRED)
