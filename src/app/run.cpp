@@ -28,7 +28,10 @@ int runAvInfo(const std::vector<std::u16string>& args) {
     const std::string logFilePath = vpnLogDirectory() + sep + userName + sep + "avInfo.log";
     RunLock runLock = acquireRunLock(kRunLockTimeoutMs);
 
-    if (!logInit("AVLoggerNameForAVINFO", logFilePath)) {
+    // A run that cannot start lets the others go before any notice: the
+    // notice may wait for the user, and the next run must not wait with it.
+    if (!logInit("AVLoggerNameForAVINFO", logFilePath, &runLock)) {
+        runLock.release();
         debugOutput("AvInfo: logInit failed!!");
         showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
         return 1;

@@ -1,12 +1,46 @@
 #include "common/run_lock.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 namespace velmora {
 
 struct RunLockState {
     HANDLE mutex;  // owned by this thread
 };
+
+namespace {
+
+// Who may use the machine-wide mutex, whoever created it: Authenticated Users
+// may wait for it and release it (SYNCHRONIZE | MUTEX_MODIFY_STATE), SYSTEM
+// and Administrators have full access. With the default DACL only the
+// creator's account could open it, so a user's run and a service's run would
+// each end up on a lock of its own and write check.json at the same time.
+constexpr const wchar_t* kRunMutexSddl = L"D:(A;;0x00100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)";
+
+// READ_CONTROL lets the DACL be read back from the handle (the tests do).
+constexpr DWORD kCreateAccess = READ_CONTROL | SYNCHRONIZE | MUTEX_MODIFY_STATE;
+// What Authenticated Users are granted: all a run needs.
+constexpr DWORD kOpenAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+// Creates the named mutex with the DACL above, or opens it if it exists.
+// CreateMutexExW opens an existing mutex with kCreateAccess, which includes
+// READ_CONTROL; an account the DACL gives only kOpenAccess is then refused,
+// and opens it with what it is granted instead.
+HANDLE createOrOpenMutex(const wchar_t* name) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRunMutexSddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        descriptor = nullptr;  // the system's default DACL is still a lock
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    HANDLE mutex = CreateMutexExW(&attributes, name, 0, kCreateAccess);
+    if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) mutex = OpenMutexW(kOpenAccess, FALSE, name);
+    if (descriptor != nullptr) LocalFree(descriptor);
+    return mutex;
+}
+
+}  // namespace
 
 // The release comes on the thread that acquired the mutex: ReleaseMutex fails
 // on any other.
@@ -18,12 +52,16 @@ void RunLockStateRelease::operator()(RunLockState* state) const {
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     // Global: the verdict file is shared by every session of the machine. A
-    // mutex another user created may refuse us; the session-wide name is next best.
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\VelmoraAvInfo.Run");
-    if (mutex == nullptr) mutex = CreateMutexW(nullptr, FALSE, L"Local\\VelmoraAvInfo.Run");
+    // mutex left by an older build with the default DACL still refuses other
+    // accounts; the session-wide name is the next best then.
+    HANDLE mutex = createOrOpenMutex(L"Global\\VelmoraAvInfo.Run");
+    if (mutex == nullptr) mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
     if (mutex == nullptr) return RunLock();
     const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
-    // An abandoned mutex (its last holder died) is ours all the same.
+    // WAIT_ABANDONED: the last holder died without releasing the mutex.
+    // Windows then hands ownership to this thread all the same, so the lock is
+    // held (and must be released like any other); what the dead run left of
+    // the log or the verdict is for those files' own handling.
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock(new RunLockState{mutex});
     CloseHandle(mutex);
     return RunLock();

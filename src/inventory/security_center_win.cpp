@@ -12,7 +12,7 @@ IWSCProductList* comList(ScProductList* list) { return reinterpret_cast<IWSCProd
 IWscProduct* comProduct(ScProduct* product) { return reinterpret_cast<IWscProduct*>(product); }
 
 // Copies exactly SysStringLen code units (a BSTR may hold NULs) and frees
-// the string, whatever the call returned.
+// the string.
 void takeString(BSTR value, ScText& out) {
     out = ScText{};
     if (value == nullptr) return;
@@ -29,8 +29,9 @@ std::int32_t getText(ScProduct* product, TextGetter getter, ScText& out) {
     if (product == nullptr) return E_POINTER;
     BSTR value = nullptr;
     HRESULT hr = (comProduct(product)->*getter)(&value);
-    takeString(value, out);
-    if (FAILED(hr)) out = ScText{};
+    // After a failure the out value means nothing, even when the server left
+    // something there: it is neither read nor freed.
+    if (SUCCEEDED(hr)) takeString(value, out);
     return hr;
 }
 
@@ -53,11 +54,8 @@ std::int32_t scCreateProductList(ScProductList** list) {
     IWSCProductList* created = nullptr;
     HRESULT hr = CoCreateInstance(kClsidWscProductList, nullptr, CLSCTX_INPROC_SERVER, kIidWscProductList,
                                   reinterpret_cast<void**>(&created));
-    if (FAILED(hr) && created != nullptr) {
-        created->Release();
-        created = nullptr;
-    }
-    *list = reinterpret_cast<ScProductList*>(created);
+    // A pointer left behind by a failed call is no object of ours to release.
+    *list = SUCCEEDED(hr) ? reinterpret_cast<ScProductList*>(created) : nullptr;
     return hr;
 }
 
@@ -78,11 +76,8 @@ std::int32_t scGetItem(ScProductList* list, std::uint32_t index, ScProduct** pro
     if (list == nullptr || product == nullptr) return E_POINTER;
     IWscProduct* item = nullptr;
     HRESULT hr = comList(list)->get_Item(index, &item);
-    if (FAILED(hr) && item != nullptr) {
-        item->Release();
-        item = nullptr;
-    }
-    *product = reinterpret_cast<ScProduct*>(item);
+    // A pointer left behind by a failed call is no object of ours to release.
+    *product = SUCCEEDED(hr) ? reinterpret_cast<ScProduct*>(item) : nullptr;
     return hr;
 }
 

@@ -31,7 +31,7 @@ spdlog::filename_t logFileName(const std::string& path) {
 }
 }  // namespace
 
-bool logInit(std::string loggerName, std::string logFilePath) {
+bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock) {
     try {
         auto logger = spdlog::rotating_logger_mt(loggerName, logFileName(logFilePath), kMaxLogFileSize, kRotatedFilesKept, false);
         avLogger = logger;
@@ -43,6 +43,7 @@ bool logInit(std::string loggerName, std::string logFilePath) {
     } catch (const spdlog::spdlog_ex& ex) {
         char text[512];
         std::snprintf(text, sizeof text, "Log init failed : %s", ex.what());
+        if (runLock != nullptr) runLock->release();
         showStartFailureNotice("Log Error!", text);
         return false;
     }

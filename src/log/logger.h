@@ -12,6 +12,8 @@
 
 #include <spdlog/spdlog.h>
 
+#include "common/run_lock.h"
+
 // Compiled once, in log/logging_library.cpp, instead of in every file that
 // logs.
 FMT_BEGIN_NAMESPACE
@@ -28,7 +30,9 @@ extern std::shared_ptr<spdlog::logger> avLogger;
 
 // Creates the logger (name "AVLoggerNameForAVINFO" in a run) on the given
 // file (a UTF-8 path on Windows) and writes the start banner. False when the logging library refused;
-// the user has then been shown the reason.
-bool logInit(std::string loggerName, std::string logFilePath);
+// the user has then been shown the reason. A run lock handed in is released
+// before that notice: a run that cannot start must not hold up the others
+// while its notice waits for the user.
+bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock = nullptr);
 
 }  // namespace velmora

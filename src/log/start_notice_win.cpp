@@ -4,8 +4,29 @@
 
 namespace velmora {
 
+namespace {
+
+std::optional<std::uint32_t> processWindowStationFlags() {
+    HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags = {};
+    if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
+        return std::nullopt;
+    }
+    static_assert(WSF_VISIBLE == 0x0001, "start_notice.cpp tests this bit");
+    return flags.dwFlags;
+}
+
+}  // namespace
+
 void showStartFailureNotice(const std::string& caption, const std::string& text) {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    if (!noticeBoxCanBeSeen(processWindowStationFlags())) {
+        // Nobody could close a box: the notice goes to a debugger only and
+        // the run ends at once.
+        OutputDebugStringA((caption + ": " + text).c_str());
+        return;
+    }
+    // In front of other windows: a box behind them looks like a hang.
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 void debugOutput(const std::string& text) { OutputDebugStringA(text.c_str()); }

@@ -165,6 +165,11 @@ bool readFailure(const json& item, InjectedFailure& out) {
         out.everyIndex = false;
         out.index = index->get<std::uint64_t>();
     }
+    auto dangling = item.find("dangling_out");
+    if (dangling != item.end()) {
+        if (!dangling->is_boolean()) return false;
+        out.danglingOut = dangling->get<bool>();
+    }
     return true;
 }
 
@@ -251,16 +256,15 @@ const std::vector<ServedProduct>* servedProductsOf(const ServedProducts& served,
     }
 }
 
-bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index,
-                         std::int32_t& hresult) {
+const InjectedFailure* findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider,
+                                           std::uint64_t index) {
     for (const auto& failure : served.failures) {
         if (failure.call != call) continue;
         if (call != SC_CALL_CO_CREATE_INSTANCE && failure.provider != 0 && failure.provider != provider) continue;
         if (!isListLevelCall(call) && !failure.everyIndex && failure.index != index) continue;
-        hresult = failure.hresult;
-        return true;
+        return &failure;
     }
-    return false;
+    return nullptr;
 }
 
 }  // namespace velmora

@@ -14,10 +14,17 @@
 // integers served as they stand; defaults 0 and 1).
 // failure: "call" (one of the Security Center calls), "provider"
 // ("antivirus", "antispyware", "firewall"; absent: every provider), "index"
-// (absent: every product), "hresult" ("0x" + 8 hex digits). A negative code
-// makes the call fail; any other code is returned by a call that otherwise
-// works normally. A CoCreateInstance failure hits every creation, since the
-// provider is not known yet when the list is created.
+// (absent: every product), "hresult" ("0x" + 8 hex digits), "dangling_out"
+// (boolean, default false; see below). A negative code makes the call fail;
+// any other code is returned by a call that otherwise works normally. A
+// CoCreateInstance failure hits every creation, since the provider is not
+// known yet when the list is created.
+//
+// "dangling_out": true makes a failing get_Item, get_ProductName,
+// get_RemediationPath or get_ProductStateTimestamp leave a pointer in its out
+// parameter that points at no object or string, as a careless server may:
+// the caller must neither read nor release it. Only the test COM server of
+// the Windows build hands out pointers; the Linux stand-in has none to leave.
 //
 // Every member is optional; unknown members are ignored. Anything else that
 // does not fit the shape makes the whole file unusable.
@@ -63,6 +70,7 @@ struct InjectedFailure {
     bool everyIndex = true;
     std::uint64_t index = 0;
     std::int32_t hresult = kHrFail;
+    bool danglingOut = false;
 };
 
 struct ServedProducts {
@@ -86,9 +94,9 @@ std::string servedProductsPath();
 // The products served for a provider value; nullptr for any other value.
 const std::vector<ServedProduct>* servedProductsOf(const ServedProducts& served, std::uint32_t provider);
 
-// The code injected for this call; index is ignored for list-level calls.
-// False when no failure entry applies.
-bool findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index,
-                         std::int32_t& hresult);
+// The failure injected into this call (the first entry that applies);
+// index is ignored for list-level calls. nullptr when none applies.
+const InjectedFailure* findInjectedFailure(const ServedProducts& served, ScCall call, std::uint32_t provider,
+                                           std::uint64_t index);
 
 }  // namespace velmora

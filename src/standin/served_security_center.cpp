@@ -5,8 +5,8 @@ namespace velmora {
 namespace {
 
 std::int32_t injected(const ServedProducts& served, ScCall call, std::uint32_t provider, std::uint64_t index) {
-    std::int32_t code = kHrOk;
-    return findInjectedFailure(served, call, provider, index, code) ? code : kHrOk;
+    const InjectedFailure* failure = findInjectedFailure(served, call, provider, index);
+    return failure != nullptr ? failure->hresult : kHrOk;
 }
 
 const std::vector<ServedProduct>& productsOf(const ServedList& list) {
@@ -55,7 +55,10 @@ std::int32_t serveItem(const ServedList& list, std::uint32_t index, ServedItem& 
     if (index >= products.size()) return kHrInvalidArg;
     item.data = products[index];
     for (int call = SC_CALL_GET_PRODUCT_NAME; call <= SC_CALL_GET_PRODUCT_STATE_TIMESTAMP; ++call) {
-        item.results[call] = injected(list.served, static_cast<ScCall>(call), list.provider, index);
+        const InjectedFailure* failure =
+            findInjectedFailure(list.served, static_cast<ScCall>(call), list.provider, index);
+        item.results[call] = failure != nullptr ? failure->hresult : kHrOk;
+        item.danglingOut[call] = failure != nullptr && failure->danglingOut;
     }
     return hr;
 }

@@ -20,6 +20,8 @@ struct ServedItem {
     ServedProduct data;
     // What each getter returns: kHrOk or an injected code, indexed by ScCall.
     std::int32_t results[SC_CALL_GET_PRODUCT_STATE_TIMESTAMP + 1] = {};
+    // Whether that getter's failure leaves a dangling out pointer.
+    bool danglingOut[SC_CALL_GET_PRODUCT_STATE_TIMESTAMP + 1] = {};
 };
 
 // Creation: reads products.json afresh (kHrClassNotRegistered when missing,

@@ -28,6 +28,10 @@ TARGET = os.environ.get("VELMORA_TARGET", "linux")
 BINARY = os.environ.get("VELMORA_BINARY", "")
 BUILD_DIR = os.environ.get("VELMORA_BUILD_DIR", "")
 WINEPREFIX = os.environ.get("VELMORA_WINEPREFIX", "")
+# Under Wine every run goes through this launcher: it writes the program's
+# whole 32-bit exit code to the file VELMORA_EXIT_CODE_FILE names, as Wine
+# passes only the low byte to Linux.
+EXIT_CODE_LAUNCHER = os.path.join(BUILD_DIR, "ExitCodeLauncher.exe")
 
 # VELMORA_VALGRIND=1 (Linux): every run goes through memcheck; an error or a
 # leak fails the run.
@@ -107,9 +111,9 @@ class RunResult:
         return [message for _, message in self.records]
 
 
-def _signed_status(code):
-    code &= 0xFF
-    return code - 256 if code > 127 else code
+def _signed_status(code, bits):
+    code &= (1 << bits) - 1
+    return code - (1 << bits) if code >> (bits - 1) else code
 
 
 class LinuxBackend:
@@ -275,7 +279,9 @@ class WineBackend:
 
     # ---- running ----
     def command(self, *args, binary=None):
-        return ["wine", binary or BINARY, *args]
+        # Wine hands Linux only the low byte of an exit code: the launcher
+        # reports all 32 bits (see Machine.run).
+        return ["wine", EXIT_CODE_LAUNCHER, self.program_path(binary or BINARY), *args]
 
 
 BACKENDS = {"linux": LinuxBackend, "windows": WineBackend}
@@ -411,6 +417,10 @@ class Machine:
         run_env = self.environment()
         if env:
             run_env.update(env)
+        exit_code_file = self.scratch / "exit-code.txt"
+        if TARGET == "windows":
+            exit_code_file.unlink(missing_ok=True)
+            run_env["VELMORA_EXIT_CODE_FILE"] = self.program_path(exit_code_file)
         argv = [*prefix, *self.command(*args, binary=binary)]
         # Arguments may carry any bytes on Linux: pass bytes through unchanged.
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
@@ -425,7 +435,13 @@ class Machine:
             if len(data) < before:  # rotated during the run: the new file holds the rest
                 before = 0
             text = data[before:].decode("utf-8", errors="surrogateescape")
-        result = RunResult(_signed_status(proc.returncode), text, proc.stdout, proc.stderr)
+        if TARGET == "windows":
+            if not exit_code_file.exists():
+                raise AssertionError("the launcher reported no exit code: %s" % proc.stderr.decode(errors="replace"))
+            status = _signed_status(int(exit_code_file.read_text()), 32)
+        else:
+            status = _signed_status(proc.returncode, 8)
+        result = RunResult(status, text, proc.stdout, proc.stderr)
         # Every inventory document a run saves must match the published schema.
         if any(t.startswith("avInfo: js succesfully saved to file ") for t in result.texts()):
             schemas.check_inventory(json.loads(self._output_file(args).read_bytes()))

@@ -29,6 +29,7 @@ class CommandLineTest(unittest.TestCase):
         for args in [(), ("-av",), ("-outpath=x.json",)]:
             with self.subTest(args=args):
                 r = self.m.run(*args)
+                # Under Wine the whole exit code: 0xFFFFFFFF, not only its low byte 255.
                 self.assertEqual(r.status, -1)
                 self.assertEqual(r.records, info(BANNER, *USAGE))
 

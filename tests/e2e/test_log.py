@@ -1,15 +1,21 @@
 """The diagnostic log: its place, line format, appending, rotation and start failure."""
 
 import os
+import pty
+import select
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
-from machine import BANNER, BINARY, EOL, TARGET, Machine, parse_log
+from machine import BANNER, BINARY, EOL, RUN_TIMEOUT, TARGET, Machine, parse_log
 
 MAX_SIZE = 209715200
+NOTICE = "Couldn't init the ALL AvInfo logs. Restart the app with permissions!"
+# Far below the 30 s another run would wait for the run lock.
+PROMPTLY = 10
 
 
 class LogTest(unittest.TestCase):
@@ -60,17 +66,10 @@ class LogTest(unittest.TestCase):
         self.assertEqual(current[-1], ("info", "END"))
         self.assertNotIn(("info", BANNER), current)
 
-    def test_a_file_where_the_user_folder_belongs_stops_the_run(self):
+    def block_the_user_folder(self):
+        """A file where the user's log folder belongs: the log cannot be started."""
         self.m.log_dir.mkdir(parents=True)
         (self.m.log_dir / self.m.user).write_text("not a folder")
-        r = self.m.run("-av", "-outpath=x.json")
-        self.assertEqual(r.status, 1)
-        if TARGET == "linux":
-            err = r.stderr.decode()
-            self.assertIn("Log Error!: Log init failed : ", err)
-            self.assertIn("ERROR: Couldn't init the ALL AvInfo logs. Restart the app with permissions!", err)
-            self.assertIn("AvInfo: logInit failed!!", err)
-        self.assertEqual((self.m.log_dir / self.m.user).read_text(), "not a folder")
 
     @unittest.skipIf(TARGET != "windows", "Wine takes the user name from USER; Linux from the passwd file")
     def test_a_user_name_beyond_the_ansi_code_page_gets_its_folder(self):
@@ -80,18 +79,75 @@ class LogTest(unittest.TestCase):
         self.assertEqual(r.status, -1)
         self.assertEqual(r.records[0], ("info", BANNER))
 
-    @unittest.skipIf(TARGET == "windows", "ProgramData is fixed on Windows")
-    def test_unusable_programdata_stops_the_run_with_the_notice(self):
+    def test_a_start_failure_ends_at_once_with_status_1_and_the_notice(self):
+        self.block_the_user_folder()
         blocker = self.m.host_path("file")
         blocker.write_text("x")
-        for programdata in (str(blocker / "below-a-file"), "/proc/velmora-cannot-create"):
-            with self.subTest(programdata=programdata):
-                r = self.m.run("-av", "-outpath=x", env={"VELMORA_PROGRAMDATA": programdata})
+        cases = [("a file where the user folder belongs", {})]
+        if TARGET == "linux":  # ProgramData is fixed on Windows
+            cases += [("ProgramData below a file", {"VELMORA_PROGRAMDATA": str(blocker / "below-a-file")}),
+                      ("ProgramData that cannot be created", {"VELMORA_PROGRAMDATA": "/proc/velmora-cannot-create"})]
+        for name, env in cases:
+            with self.subTest(name):
+                started = time.monotonic()
+                r = self.m.run("-av", "-outpath=x.json", env=env)
                 self.assertEqual(r.status, 1)
-                notice = r.stderr.decode()
-                self.assertTrue(notice.startswith("Log Error!: Log init failed : "), notice)
-                first_line = notice.split("\n")[0]
-                self.assertLessEqual(len(first_line) - len("Log Error!: "), 511)
+                self.assertLess(time.monotonic() - started, PROMPTLY)
+                if TARGET == "linux":
+                    # Nothing waits for Enter: standard input is no terminal.
+                    lines = r.stderr.decode().split("\n")
+                    self.assertTrue(lines[0].startswith("Log Error!: Log init failed : "), lines[0])
+                    self.assertLessEqual(len(lines[0]) - len("Log Error!: "), 511)
+                    self.assertEqual(lines[1:], ["AvInfo: logInit failed!!", "ERROR: " + NOTICE, ""])
+        self.assertEqual((self.m.log_dir / self.m.user).read_text(), "not a folder")
+
+    def test_a_run_at_its_start_failure_notice_holds_up_no_other_run(self):
+        # The run lock is released before the notice, which may wait for the
+        # user. On Linux the first run waits for Enter on a terminal; under
+        # Wine a box returns at once (no display), so there the two runs only
+        # overlap.
+        self.block_the_user_folder()
+        first = self.start_waiting_at_the_notice()
+        try:
+            started = time.monotonic()
+            second = self.m.run("-av", "-outpath=x.json")
+            self.assertEqual(second.status, 1)
+            self.assertLess(time.monotonic() - started, PROMPTLY)
+        finally:
+            first_status = self.finish(first)
+        self.assertEqual(first_status, 1)
+
+    def start_waiting_at_the_notice(self):
+        """Starts a run that fails to start; on Linux returns once it waits for Enter."""
+        if TARGET != "linux":
+            proc = subprocess.Popen(self.m.command("-av", "-outpath=x.json"), env=self.m.environment(),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    cwd=self.m.scratch)
+            return proc, None
+        terminal, terminal_end = pty.openpty()
+        proc = subprocess.Popen(self.m.command("-av", "-outpath=x.json"), env=self.m.environment(),
+                                stdin=terminal_end, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                cwd=self.m.scratch)
+        os.close(terminal_end)
+        seen = b""
+        while b"Press Enter" not in seen:
+            ready, _, _ = select.select([proc.stderr], [], [], RUN_TIMEOUT)
+            chunk = os.read(proc.stderr.fileno(), 4096) if ready else b""
+            if not chunk:
+                proc.kill()
+                raise AssertionError("the run did not wait at its notice: %r" % seen)
+            seen += chunk
+        return proc, terminal
+
+    def finish(self, started):
+        proc, terminal = started
+        if terminal is not None:
+            os.write(terminal, b"\n\n")  # one Enter for each of the two notices
+        status = proc.wait(timeout=RUN_TIMEOUT)
+        if terminal is not None:
+            proc.stderr.close()
+            os.close(terminal)
+        return status - 256 if status > 127 else status
 
     @unittest.skipIf(TARGET == "windows" or shutil.which("setpriv") is None or os.geteuid() != 0,
                      "needs root and setpriv to run as a user without a passwd entry")

@@ -3,6 +3,18 @@
 // C:\ProgramData\SecurityCenter\products.json through the same portable
 // server logic the Linux build uses, and counts its live objects so tests
 // can tell that every object handed out was released.
+//
+// It is as strict with its caller as Windows may be:
+// - a product member that is absent ("name", "remediation_path",
+//   "timestamp") makes its getter return S_OK with a null string;
+// - a failure entry with "dangling_out": true makes a failing get_Item or
+//   text getter leave a non-null pointer in its out parameter. It points into
+//   memory that cannot be read, so a caller that reads it, calls a method on
+//   it or releases it dies of an access violation. (Wine's SysFreeString
+//   checks its argument and ignores such a pointer, so under Wine only reading
+//   a string shows; Windows' does not check.)
+// - the getters of product GUID and default flag, which the program never
+//   needs, fail with E_NOTIMPL.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -19,6 +31,12 @@ LONG g_liveObjects = 0;
 LONG g_serverLocks = 0;
 
 bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
+
+// An address inside reserved, never committed memory: every access faults.
+void* danglingPointer() {
+    static void* const reserved = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
+    return static_cast<char*>(reserved) + 64;
+}
 
 // IDispatch is part of both interfaces but the program never calls it.
 #define FAKE_NO_DISPATCH                                                                               \
@@ -77,6 +95,7 @@ struct FakeProduct final : IWscProduct {
         *out = nullptr;
         ServedText value;
         HRESULT hr = serveText(served, call, value);
+        if (FAILED(hr) && served.danglingOut[call]) *out = static_cast<BSTR>(danglingPointer());
         if (FAILED(hr) || !value.present) return hr;
         *out = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(value.text.data()),
                                  static_cast<UINT>(value.text.size()));
@@ -149,6 +168,9 @@ struct FakeProductList final : IWSCProductList {
         HRESULT hr = serveItem(served, index, item->served);
         if (FAILED(hr)) {
             item->Release();
+            const InjectedFailure* failure =
+                findInjectedFailure(served.served, SC_CALL_GET_ITEM, served.provider, index);
+            if (failure != nullptr && failure->danglingOut) *product = static_cast<IWscProduct*>(danglingPointer());
             return hr;
         }
         *product = item;

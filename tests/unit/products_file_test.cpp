@@ -18,7 +18,8 @@ TEST(ProductsFile, ReadsEveryMemberWithItsDefaults) {
         "antivirus": [{"name": "A", "state": 3, "signature_status": -7, "remediation_path": "",
                        "timestamp": "t", "unknown": [1, 2]}, {}],
         "antispyware": [{"name_utf16": [55296, 65], "name": "ignored"}],
-        "failures": [{"call": "get_Item", "provider": "firewall", "index": 2, "hresult": "0x8000fFfF"},
+        "failures": [{"call": "get_Item", "provider": "firewall", "index": 2, "hresult": "0x8000fFfF",
+                      "dangling_out": true},
                      {"call": "Initialize", "hresult": "0x00000001"}],
         "comment": "unknown members are ignored"})", served));
     ASSERT_EQ(served.antivirus.size(), 2u);
@@ -44,6 +45,8 @@ TEST(ProductsFile, ReadsEveryMemberWithItsDefaults) {
     EXPECT_FALSE(served.failures[0].everyIndex);
     EXPECT_EQ(served.failures[0].index, 2u);
     EXPECT_EQ(served.failures[0].hresult, static_cast<std::int32_t>(0x8000FFFFu));
+    EXPECT_TRUE(served.failures[0].danglingOut);
+    EXPECT_FALSE(served.failures[1].danglingOut);
     EXPECT_EQ(served.failures[1].provider, 0u);
     EXPECT_TRUE(served.failures[1].everyIndex);
     EXPECT_EQ(served.failures[1].hresult, 1);
@@ -74,6 +77,7 @@ TEST(ProductsFile, RefusesEverythingOfAnotherShape) {
         "{\"failures\": [{\"call\": \"get_Item\", \"hresult\": \"0x80004005\", \"provider\": \"av\"}]}",
         "{\"failures\": [{\"call\": \"get_Item\", \"hresult\": \"0x80004005\", \"index\": -1}]}",
         "{\"failures\": [{\"call\": \"get_Item\", \"hresult\": \"0x80004005\", \"index\": \"1\"}]}",
+        "{\"failures\": [{\"call\": \"get_Item\", \"hresult\": \"0x80004005\", \"dangling_out\": 1}]}",
         std::string("{\"antivirus\": []}\0", 18),
         std::string(100000, '[') ,
     };
@@ -109,10 +113,10 @@ TEST(ProductsFile, FailuresMatchTheirCallProviderAndIndex) {
         {SC_CALL_GET_ITEM, 4, 1, false, 0},
     };
     for (const auto& c : cases) {
-        std::int32_t code = 0;
-        EXPECT_EQ(findInjectedFailure(served, c.call, c.provider, c.index, code), c.found) << c.call;
-        if (c.found) {
-            EXPECT_EQ(static_cast<std::uint32_t>(code), c.code) << c.call;
+        const InjectedFailure* failure = findInjectedFailure(served, c.call, c.provider, c.index);
+        EXPECT_EQ(failure != nullptr, c.found) << c.call;
+        if (c.found && failure != nullptr) {
+            EXPECT_EQ(static_cast<std::uint32_t>(failure->hresult), c.code) << c.call;
         }
     }
 }

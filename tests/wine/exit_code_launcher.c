@@ -1,0 +1,67 @@
+/* Runs the command line that follows its own name, waits for it, and writes
+ * the program's whole 32-bit exit code (GetExitCodeProcess, as an unsigned
+ * decimal number) to the file that VELMORA_EXIT_CODE_FILE names, if set.
+ *
+ * Wine hands a Windows exit code to Linux modulo 256, so -1 and 255 look
+ * alike there; the end-to-end tests read the code from that file instead.
+ * The program inherits standard input, output and error and so writes to the
+ * test's own pipes. The launcher ends with the program's exit code, so that
+ * callers that only see the low byte see the same byte as without it. */
+#include <windows.h>
+
+#include <stdio.h>
+
+/* The rest of the command line after the program name, by the C runtime's
+ * rule for argv[0]: up to the closing quote when it starts with one, else up
+ * to the first blank. The rest is passed on untouched, so the program parses
+ * its arguments exactly as if Wine had started it directly. */
+static const wchar_t* afterProgramName(const wchar_t* line) {
+    if (*line == L'"') {
+        ++line;
+        while (*line != L'\0' && *line != L'"') ++line;
+        if (*line == L'"') ++line;
+    } else {
+        while (*line != L'\0' && *line != L' ' && *line != L'\t') ++line;
+    }
+    while (*line == L' ' || *line == L'\t') ++line;
+    return line;
+}
+
+static void writeExitCode(DWORD code) {
+    wchar_t path[4096];
+    DWORD length = GetEnvironmentVariableW(L"VELMORA_EXIT_CODE_FILE", path, 4096);
+    if (length == 0 || length >= 4096) return;
+    FILE* file = _wfopen(path, L"w");
+    if (file == NULL) return;
+    fprintf(file, "%lu\n", (unsigned long)code);
+    fclose(file);
+}
+
+int main(void) {
+    const wchar_t* rest = afterProgramName(GetCommandLineW());
+    /* CreateProcessW may write into the command line it is given. */
+    size_t length = wcslen(rest);
+    wchar_t* command = HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
+    if (command == NULL) return 120;
+    memcpy(command, rest, (length + 1) * sizeof(wchar_t));
+
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "exit_code_launcher: cannot start %ls (error %lu)\n", command, GetLastError());
+        return 121;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code)) return 122;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    writeExitCode(code);
+    return (int)code;
+}
