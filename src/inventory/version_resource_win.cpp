@@ -28,17 +28,18 @@ struct VersionFunctions {
 };
 
 HMODULE loadVersionLibrary() {
-    HMODULE module = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // By its full path in the system folder: loaded by name, a version.dll
+    // that some other module already brought in (from the exe's folder, say)
+    // would be handed back instead of the system's.
+    wchar_t folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH - 12) return nullptr;
+    std::wstring path(folder, length);
+    path += L"\\version.dll";
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Windows 7 without update KB2533623 does not know the flag and answers
-    // ERROR_INVALID_PARAMETER; the full path of the system folder is as safe.
-    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        wchar_t folder[MAX_PATH + 1] = {};
-        const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH - 12) return nullptr;
-        std::wstring path(folder, length);
-        path += L"\\version.dll";
-        module = LoadLibraryW(path.c_str());
-    }
+    // ERROR_INVALID_PARAMETER; the full path alone is as safe there.
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) module = LoadLibraryW(path.c_str());
     return module;
 }
 
