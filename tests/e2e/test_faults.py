@@ -1,5 +1,5 @@
 """Faults and oversized input, end to end: the log says what happened, the exit
-status is the specified one, nothing is reported as saved that was not, and no
+status is the documented one, nothing is reported as saved that was not, and no
 earlier file is damaged."""
 
 import json
