@@ -19,9 +19,12 @@ set -eu
 cd "$(dirname "$0")/.."
 build=${VELMORA_RELEASE_BUILD_DIR:-build/release}
 dist=${VELMORA_DIST_DIR:-dist}
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
+        { echo "error: SOURCE_DATE_EPOCH is not set and there is no git history to take it from" >&2; exit 1; }
+fi
 export SOURCE_DATE_EPOCH
-if [ -n "$(git status --porcelain)" ]; then
+if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
     echo "warning: the checkout has uncommitted changes; this release is not the commit's" >&2
 fi
 

@@ -8,6 +8,12 @@
 # Takes a few minutes: each run is a clean build.
 set -eu
 cd "$(dirname "$0")/../.."
+# One time for all three runs; a checkout without git history (an unpacked
+# source archive) takes a fixed one.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=1765152000
+fi
+export SOURCE_DATE_EPOCH
 work=$(mktemp -d)
 trap 'rm -rf "$work" build/release-test-a build/release-test-b build/release-test-c' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
