@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what a fresh Debian 12 machine lacks to build and test both targets.
 set -eu
-packages="cmake ninja-build g++ python3 python3-jsonschema pkg-config util-linux
+packages="cmake ninja-build g++ git python3 python3-jsonschema pkg-config util-linux
   nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine clang libclang-rt-14-dev valgrind time osslsigncode openssl"
