@@ -15,13 +15,13 @@
 
 #include "common/text.h"
 #include "standin/defender_status_file.h"
+#include "fake_com/class_factory.h"
 
 using namespace velmora;
 
 namespace {
 
 LONG g_liveObjects = 0;
-LONG g_serverLocks = 0;
 
 bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
 
@@ -243,37 +243,15 @@ private:
     ~FakeLocator() = default;
 };
 
-struct FakeClassFactory final : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        AddRef();
-        *out = this;
-        return S_OK;
-    }
-    // The factory is a static object: it lives as long as the DLL.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+HRESULT createServed(REFIID iid, void** out) {
+    auto* locator = new (std::nothrow) FakeLocator;
+    if (locator == nullptr) return E_OUTOFMEMORY;
+    HRESULT hr = locator->QueryInterface(iid, out);
+    locator->Release();
+    return hr;
+}
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* locator = new (std::nothrow) FakeLocator;
-        if (locator == nullptr) return E_OUTOFMEMORY;
-        HRESULT hr = locator->QueryInterface(iid, out);
-        locator->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_serverLocks);
-        else InterlockedDecrement(&g_serverLocks);
-        return S_OK;
-    }
-};
-
-FakeClassFactory g_factory;
+fake_com::ClassFactory g_factory(createServed);
 
 }  // namespace
 
@@ -287,7 +265,7 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && g_serverLocks == 0) ? S_OK : S_FALSE;
+    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && !g_factory.locked()) ? S_OK : S_FALSE;
 }
 
 // When the DLL leaves the process, the objects still alive are the ones the

@@ -22,13 +22,13 @@
 
 #include "standin/served_security_center.h"
 #include "inventory/wsc_interfaces_win.h"
+#include "fake_com/class_factory.h"
 
 using namespace velmora;
 
 namespace {
 
 LONG g_liveObjects = 0;
-LONG g_serverLocks = 0;
 
 bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
 
@@ -181,42 +181,20 @@ private:
     ~FakeProductList() = default;
 };
 
-struct FakeClassFactory final : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        AddRef();
-        *out = this;
-        return S_OK;
+HRESULT createServed(REFIID iid, void** out) {
+    auto* list = new (std::nothrow) FakeProductList;
+    if (list == nullptr) return E_OUTOFMEMORY;
+    // The file is read afresh for every list, as the tests rewrite it between runs.
+    HRESULT hr = serveCreateList(list->served);
+    if (SUCCEEDED(hr)) {
+        HRESULT asked = list->QueryInterface(iid, out);
+        if (FAILED(asked)) hr = asked;
     }
-    // The factory is a static object: it lives as long as the DLL.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    list->Release();
+    return hr;
+}
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* list = new (std::nothrow) FakeProductList;
-        if (list == nullptr) return E_OUTOFMEMORY;
-        // The file is read afresh for every list, as the tests rewrite it between runs.
-        HRESULT hr = serveCreateList(list->served);
-        if (SUCCEEDED(hr)) {
-            HRESULT asked = list->QueryInterface(iid, out);
-            if (FAILED(asked)) hr = asked;
-        }
-        list->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_serverLocks);
-        else InterlockedDecrement(&g_serverLocks);
-        return S_OK;
-    }
-};
-
-FakeClassFactory g_factory;
+fake_com::ClassFactory g_factory(createServed);
 
 }  // namespace
 
@@ -230,7 +208,7 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && g_serverLocks == 0) ? S_OK : S_FALSE;
+    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && !g_factory.locked()) ? S_OK : S_FALSE;
 }
 
 // Product lists and products not yet released.
