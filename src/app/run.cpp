@@ -3,9 +3,9 @@
 #include "app/command_line.h"
 #include "app/inventory_stage.h"
 #include "app/posture_stage.h"
-#include "common/machine_paths.h"
 #include "common/run_lock.h"
 #include "common/text.h"
+#include "log/log_folder.h"
 #include "log/logger.h"
 #include "log/start_notice.h"
 #include "system/system_identity.h"
@@ -24,18 +24,24 @@ void logUsage() {
 
 int runAvInfo(const std::vector<std::u16string>& args) {
     const std::string userName = getSystemIdentity().userName;
-    const char sep = pathSeparator();
-    const std::string logFilePath = vpnLogDirectory() + sep + userName + sep + "avInfo.log";
     RunLock runLock = acquireRunLock(kRunLockTimeoutMs);
+    // Inside the run lock: runs that overlap must not move aside each
+    // other's fresh folders. The folders stay held until the run ends.
+    const PreparedLogFolder logFolder = prepareLogFolder(userName);
 
     // A run that cannot start lets the others go before any notice: the
     // notice may wait for the user, and the next run must not wait with it.
-    if (!logInit("AVLoggerNameForAVINFO", logFilePath, &runLock)) {
+    const bool logStarted =
+        logFolder.failure.empty()
+            ? logInit("AVLoggerNameForAVINFO", logFolder.libraryFilePath, &runLock, logFolder.logFilePath)
+            : (reportLogInitFailure(logFolder.failure, &runLock), false);
+    if (!logStarted) {
         runLock.release();
         debugOutput("AvInfo: logInit failed!!");
         showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
         return 1;
     }
+    logMovedAside(logFolder.movedAside);
     if (!runLock.held()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {

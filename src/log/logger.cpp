@@ -31,7 +31,14 @@ spdlog::filename_t logFileName(const std::string& path) {
 }
 }  // namespace
 
-bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock) {
+void reportLogInitFailure(const std::string& reason, RunLock* runLock) {
+    char text[512];
+    std::snprintf(text, sizeof text, "Log init failed : %s", reason.c_str());
+    if (runLock != nullptr) runLock->release();
+    showStartFailureNotice("Log Error!", text);
+}
+
+bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock, const std::string& shownFilePath) {
     try {
         auto logger = spdlog::rotating_logger_mt(loggerName, logFileName(logFilePath), kMaxLogFileSize, kRotatedFilesKept, false);
         avLogger = logger;
@@ -41,10 +48,10 @@ bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock) 
         avLogger->log(spdlog::level::info, kStartBanner);
         return true;
     } catch (const spdlog::spdlog_ex& ex) {
-        char text[512];
-        std::snprintf(text, sizeof text, "Log init failed : %s", ex.what());
-        if (runLock != nullptr) runLock->release();
-        showStartFailureNotice("Log Error!", text);
+        std::string reason = ex.what();
+        const std::size_t at = reason.find(logFilePath);
+        if (!shownFilePath.empty() && at != std::string::npos) reason.replace(at, logFilePath.size(), shownFilePath);
+        reportLogInitFailure(reason, runLock);
         return false;
     }
 }

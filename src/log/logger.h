@@ -32,7 +32,14 @@ extern std::shared_ptr<spdlog::logger> avLogger;
 // file (a UTF-8 path on Windows) and writes the start banner. False when the logging library refused;
 // the user has then been shown the reason. A run lock handed in is released
 // before that notice: a run that cannot start must not hold up the others
-// while its notice waits for the user.
-bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock = nullptr);
+// while its notice waits for the user. shownFilePath, when given, is the
+// file's name as the user knows it, used in that notice instead of the name
+// the library was given (which may lead through a held folder descriptor).
+bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock = nullptr,
+             const std::string& shownFilePath = "");
+
+// The notice of a log that cannot start ("Log init failed : <reason>"),
+// after the run lock is released.
+void reportLogInitFailure(const std::string& reason, RunLock* runLock);
 
 }  // namespace velmora
