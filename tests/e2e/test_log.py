@@ -13,6 +13,7 @@ from pathlib import Path
 from machine import BANNER, BINARY, EOL, RUN_TIMEOUT, TARGET, Machine, parse_log
 
 MAX_SIZE = 209715200
+MOVED_ASIDE_NAMES = 100  # <name>.untrusted-1 to -100
 NOTICE = "Couldn't init the ALL AvInfo logs. Restart the app with permissions!"
 # Far below the 30 s another run would wait for the run lock.
 PROMPTLY = 10
@@ -67,9 +68,12 @@ class LogTest(unittest.TestCase):
         self.assertNotIn(("info", BANNER), current)
 
     def block_the_user_folder(self):
-        """A file where the user's log folder belongs: the log cannot be started."""
+        """A file where the user's log folder belongs, and every name it could
+        be moved aside to taken: the log cannot be started."""
         self.m.log_dir.mkdir(parents=True)
         (self.m.log_dir / self.m.user).write_text("not a folder")
+        for n in range(1, MOVED_ASIDE_NAMES + 1):
+            (self.m.log_dir / ("%s.untrusted-%d" % (self.m.user, n))).write_text("")
 
     @unittest.skipIf(TARGET != "windows", "Wine takes the user name from USER; Linux from the passwd file")
     def test_a_user_name_beyond_the_ansi_code_page_gets_its_folder(self):
@@ -83,11 +87,16 @@ class LogTest(unittest.TestCase):
         self.block_the_user_folder()
         blocker = self.m.host_path("file")
         blocker.write_text("x")
-        cases = [("a file where the user folder belongs", {})]
+        user_folder = self.m.program_log_file_text(self.m.user)
+        cases = [("a file where the user folder belongs, not to be moved aside", {},
+                  "The log folder [%s] could not be trusted and could not be moved aside" % user_folder)]
         if TARGET == "linux":  # ProgramData is fixed on Windows
-            cases += [("ProgramData below a file", {"VELMORA_PROGRAMDATA": str(blocker / "below-a-file")}),
-                      ("ProgramData that cannot be created", {"VELMORA_PROGRAMDATA": "/proc/velmora-cannot-create"})]
-        for name, env in cases:
+            below_a_file = str(blocker / "below-a-file")
+            cases += [("ProgramData below a file", {"VELMORA_PROGRAMDATA": below_a_file},
+                       "Cannot open the folder [%s] (error 20)" % below_a_file),
+                      ("ProgramData that cannot be created", {"VELMORA_PROGRAMDATA": "/proc/velmora-cannot-create"},
+                       "Cannot open the folder [/proc/velmora-cannot-create] (error 2)")]
+        for name, env, reason in cases:
             with self.subTest(name):
                 started = time.monotonic()
                 r = self.m.run("-av", "-outpath=x.json", env=env)
@@ -95,10 +104,8 @@ class LogTest(unittest.TestCase):
                 self.assertLess(time.monotonic() - started, PROMPTLY)
                 if TARGET == "linux":
                     # Nothing waits for Enter: standard input is no terminal.
-                    lines = r.stderr.decode().split("\n")
-                    self.assertTrue(lines[0].startswith("Log Error!: Log init failed : "), lines[0])
-                    self.assertLessEqual(len(lines[0]) - len("Log Error!: "), 511)
-                    self.assertEqual(lines[1:], ["AvInfo: logInit failed!!", "ERROR: " + NOTICE, ""])
+                    self.assertEqual(r.stderr.decode().split("\n"), [
+                        "Log Error!: Log init failed : " + reason, "AvInfo: logInit failed!!", "ERROR: " + NOTICE, ""])
         self.assertEqual((self.m.log_dir / self.m.user).read_text(), "not a folder")
 
     def test_a_run_at_its_start_failure_notice_holds_up_no_other_run(self):
