@@ -6,6 +6,11 @@
 //
 // Its objects do not answer IClientSecurity, as no in-process object needs
 // to: CoSetProxyBlanket on them fails, and the program must go on anyway.
+//
+// Like the system's own COM and RPC code, it holds a lock while it works (and
+// while it delays) that its DLL_PROCESS_DETACH takes too. A process that ends
+// through ExitProcess while a thread is still in here kills that thread with
+// the lock held and then hangs in the detach; the program must not.
 #include <windows.h>
 #include <oleauto.h>
 #include <wbemidl.h>
@@ -22,6 +27,9 @@ using namespace velmora;
 namespace {
 
 LONG g_liveObjects = 0;
+
+// An SRW lock has no owner: one left held by a killed thread stays held.
+SRWLOCK g_serving = SRWLOCK_INIT;
 
 bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
 
@@ -183,7 +191,9 @@ struct FakeServices final : IWbemServices {
         if (!sameText(query, L"SELECT * FROM MSFT_MpComputerStatus")) return WBEM_E_INVALID_QUERY;
         auto* found = new (std::nothrow) FakeInstances;
         if (found == nullptr) return WBEM_E_OUT_OF_MEMORY;
+        AcquireSRWLockExclusive(&g_serving);
         HRESULT hr = serveDefenderStatus(found->properties);
+        ReleaseSRWLockExclusive(&g_serving);
         if (FAILED(hr)) {
             found->Release();
             return hr;
@@ -273,6 +283,8 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // number is written there, so that tests can require it to be 0.
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_DETACH) return TRUE;
+    AcquireSRWLockExclusive(&g_serving);
+    ReleaseSRWLockExclusive(&g_serving);
     wchar_t path[1024];
     DWORD length = GetEnvironmentVariableW(L"VELMORA_WMI_LIVE_REPORT", path, 1024);
     if (length == 0 || length >= 1024) return TRUE;
