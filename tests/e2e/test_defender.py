@@ -21,6 +21,7 @@ DEFENDER_SLOT = slot("Windows Defender", VERSION, "windowsdefender://", state="A
 NO_SECURITY_CENTER = ("error", "CoCreateInstance returned error = -7ffbfeac")
 NO_DEFENDER = ("info", "Microsoft Defender's status cannot be read either, error = -7ffbeff2")
 BAD_STATUS = ("info", "Microsoft Defender's status cannot be read either, error = -7ffbefff")
+BLANKET_REFUSED = ("info", "Microsoft Defender's status cannot be read either, error = -7ff8fffb")
 TIMED_OUT = ("info", "Microsoft Defender's status did not answer within 5 seconds; going on without it")
 
 NO_MATCH = "doesn't matched with any field!"
@@ -166,11 +167,16 @@ class ServerWithoutDefenderTest(DefenderMachine):
 
     def test_no_provider_or_an_unusable_one(self):
         self.m.write_policy(AV_RULE)
-        cases = [(None, NO_DEFENDER), (b"{not json", BAD_STATUS), ({"AMServiceEnabled": "yes"}, BAD_STATUS)]
-        for status, line in cases:
-            with self.subTest(status=status):
+        cases = [(None, NO_DEFENDER, None), (b"{not json", BAD_STATUS, None),
+                 ({"AMServiceEnabled": "yes"}, BAD_STATUS, None)]
+        if TARGET == "windows":
+            # A proxy that refuses its security blanket (only the missing
+            # IClientSecurity of an in-process server is let pass).
+            cases.append((DEFENDER_ON, BLANKET_REFUSED, {"VELMORA_WMI_BLANKET_HRESULT": "0x80070005"}))
+        for status, line, env in cases:
+            with self.subTest(status=status, env=env):
                 self.m.defender_status(status)
-                self.assert_today_without_security_center(self.run_kinds("-av", "-as"), line)
+                self.assert_today_without_security_center(self.run_kinds("-av", "-as", env=env), line)
 
 
 class SlowDefenderTest(DefenderMachine):
