@@ -36,7 +36,9 @@ int runAvInfo(const std::vector<std::u16string>& args) {
         showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
         return 1;
     }
-    if (runLock.fellBack()) avLogger->info("The machine-wide run lock cannot be opened; using this session's lock instead");
+    if (runLock.fellBack()) {
+        avLogger->info("The machine-wide run lock cannot be opened; using this session's lock instead");
+    }
     if (!runLock.held()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {
