@@ -7,6 +7,30 @@
 
 namespace {
 
+// The log folder and check.json lie below ProgramData, where other accounts
+// may create folders. RedirectionGuard (the redirection trust policy) makes
+// Windows refuse to follow a mount point (junction) that an account other
+// than an administrator created, so a run as SYSTEM cannot be sent elsewhere
+// through one. The policy came with Windows 11 and was brought to Windows 10
+// 22H2 by update; Microsoft's page of the structure names only the header's
+// requirement (8.1 / Server 2012). SetProcessMitigationPolicy itself exists
+// from Windows 8 / Server 2012, hence looked up; an older release refuses the
+// unknown policy value (ERROR_INVALID_PARAMETER). A refusal is ignored: the
+// program's own checks of the folders stand either way. Wine 8 has the
+// function as a stub that accepts every policy and does nothing.
+void enforceRedirectionTrust() {
+    static_assert(ProcessRedirectionTrustPolicy == 16, "the value Windows gives the policy");
+    using SetMitigationFunction = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return;
+    auto setMitigation = reinterpret_cast<SetMitigationFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")));
+    if (setMitigation == nullptr) return;
+    PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy = {};
+    policy.EnforceRedirectionTrust = 1;
+    setMitigation(ProcessRedirectionTrustPolicy, &policy, sizeof policy);
+}
+
 // Settings that must hold before anything else happens. A service starts the
 // program in session 0, where nobody can click a box away, and as SYSTEM,
 // where a DLL taken from the wrong folder runs with every right.
@@ -37,6 +61,7 @@ void hardenProcess() {
             reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
         if (setDefaultDllDirectories != nullptr) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
+    enforceRedirectionTrust();
 }
 
 }  // namespace
@@ -46,5 +71,10 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::u16string> args;
     args.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
     for (int i = 0; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    return velmora::runAvInfo(args);
+    const int status = velmora::runAvInfo(args);
+    // TerminateProcess on this process ends all its threads, this one
+    // included, and tells no DLL; the exit code is the same 32 bits wmain's
+    // return gives. Should it fail, the run ends the usual way.
+    if (velmora::runMustEndAtOnce()) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    return status;
 }

@@ -42,6 +42,9 @@ int runAvInfo(const std::vector<std::u16string>& args) {
         return 1;
     }
     logMovedAside(logFolder.movedAside);
+    if (runLock.fellBack()) {
+        avLogger->info("The machine-wide run lock cannot be opened; using this session's lock instead");
+    }
     if (!runLock.held()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {

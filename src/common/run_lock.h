@@ -24,12 +24,17 @@ struct RunLockStateRelease {
 // when it goes out of scope, or earlier at release(). Move-only.
 class RunLock {
 public:
-    explicit RunLock(RunLockState* state = nullptr) : state_(state) {}
+    explicit RunLock(RunLockState* state = nullptr, bool fellBack = false) : state_(state), fellBack_(fellBack) {}
     bool held() const { return state_ != nullptr; }
     void release() { state_.reset(); }
+    // True when the machine-wide lock could not be opened and this session's
+    // own lock was tried instead: runs of other sessions then no longer take
+    // turns with this one. Only Windows has the two; elsewhere always false.
+    bool fellBack() const { return fellBack_; }
 
 private:
     std::unique_ptr<RunLockState, RunLockStateRelease> state_;
+    bool fellBack_;
 };
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds);

@@ -16,7 +16,12 @@ namespace {
 // and Administrators have full access. With the default DACL only the
 // creator's account could open it, so a user's run and a service's run would
 // each end up on a lock of its own and write check.json at the same time.
-constexpr const wchar_t* kRunMutexSddl = L"D:(A;;0x00100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)";
+// OWNER RIGHTS (OW) with the same two rights replaces what Windows otherwise
+// gives the owner implicitly (READ_CONTROL and WRITE_DAC): the account whose
+// run happened to create the mutex cannot rewrite its DACL to shut the other
+// accounts out while it exists.
+constexpr const wchar_t* kRunMutexSddl =
+    L"D:(A;;0x00100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;OW)";
 
 // READ_CONTROL lets the DACL be read back from the handle (the tests do).
 constexpr DWORD kCreateAccess = READ_CONTROL | SYNCHRONIZE | MUTEX_MODIFY_STATE;
@@ -51,20 +56,22 @@ void RunLockStateRelease::operator()(RunLockState* state) const {
 }
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds) {
-    // Global: the verdict file is shared by every session of the machine. A
-    // mutex left by an older build with the default DACL still refuses other
-    // accounts; the session-wide name is the next best then.
+    // Global: the verdict file is shared by every session of the machine. Any
+    // account may create the name first with a DACL that refuses the others
+    // (or an older build left one with the default DACL); the session-wide
+    // name is the next best then, and the run says so in its log.
     HANDLE mutex = createOrOpenMutex(L"Global\\VelmoraAvInfo.Run");
-    if (mutex == nullptr) mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
-    if (mutex == nullptr) return RunLock();
+    const bool fellBack = mutex == nullptr;
+    if (fellBack) mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
+    if (mutex == nullptr) return RunLock(nullptr, fellBack);
     const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
     // WAIT_ABANDONED: the last holder died without releasing the mutex.
     // Windows then hands ownership to this thread all the same, so the lock is
     // held (and must be released like any other); what the dead run left of
     // the log or the verdict is for those files' own handling.
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock(new RunLockState{mutex});
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock(new RunLockState{mutex}, fellBack);
     CloseHandle(mutex);
-    return RunLock();
+    return RunLock(nullptr, fellBack);
 }
 
 }  // namespace velmora

@@ -104,10 +104,12 @@ HRESULT connect(IWbemServices** services) {
     // call, is process-wide and not ours to decide on this worker.) On an
     // in-process provider there is no proxy: CoSetProxyBlanket then asks the
     // object for IClientSecurity and fails with E_NOINTERFACE. Such a server
-    // needs no blanket, so a failure here is not fatal.
-    CoSetProxyBlanket(*services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-    return hr;
+    // needs no blanket, so that one failure is no failure. Any other means a
+    // proxy that refused the settings: its calls would go out without them,
+    // so the read fails with that code.
+    hr = CoSetProxyBlanket(*services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
 HRESULT askInApartment(DefenderProperties& properties) {

@@ -1,5 +1,6 @@
 #include "inventory/defender_status.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -36,6 +37,11 @@ struct WorkerAnswer {
     DefenderProperties properties;
 };
 
+// Workers that have not come back from the provider. A worker leaves the
+// count before it hands its answer over, so a run that had its answer in time
+// never counts it.
+std::atomic<unsigned> g_workersInProvider{0};
+
 // The worker's whole life: one question, then the answer. It touches nothing
 // but the shared answer (no logger: the run may be over when it finishes).
 void askOnWorker(std::shared_ptr<WorkerAnswer> answer) {
@@ -46,6 +52,7 @@ void askOnWorker(std::shared_ptr<WorkerAnswer> answer) {
     } catch (const std::exception&) {
         properties = DefenderProperties{};
     }
+    --g_workersInProvider;
     std::lock_guard<std::mutex> lock(answer->mutex);
     answer->hresult = hr;
     answer->properties = std::move(properties);
@@ -73,7 +80,13 @@ DefenderReading readDefenderStatus(std::chrono::milliseconds bound) {
     // Any call of the provider may hang (CoCreateInstance, ConnectServer,
     // ExecQuery, Next): only a separate thread lets the run stop waiting.
     auto answer = std::make_shared<WorkerAnswer>();
-    std::thread(askOnWorker, answer).detach();
+    ++g_workersInProvider;
+    try {
+        std::thread(askOnWorker, answer).detach();
+    } catch (...) {
+        --g_workersInProvider;
+        throw;
+    }
     std::unique_lock<std::mutex> lock(answer->mutex);
     if (!answer->done.wait_for(lock, bound, [&] { return answer->finished; })) {
         reading.outcome = DefenderOutcome::TimedOut;
@@ -85,6 +98,8 @@ DefenderReading readDefenderStatus(std::chrono::milliseconds bound) {
     reading.properties = std::move(answer->properties);
     return reading;
 }
+
+unsigned defenderWorkersOutstanding() { return g_workersInProvider.load(); }
 
 const DefenderReading& defenderStatusOfThisRun() {
     static const DefenderReading reading = [] {

@@ -32,6 +32,11 @@ struct DefenderReading {
 // time-out the worker is left behind and its late answer dropped.
 DefenderReading readDefenderStatus(std::chrono::milliseconds bound);
 
+// How many workers are still inside the provider: ones given up on after a
+// time-out that have not returned yet. Such a worker may hold locks of the
+// system's COM and RPC code (see runMustEndAtOnce in app/run.h).
+unsigned defenderWorkersOutstanding();
+
 // This run's reading: asked on first use, within kDefenderTimeBound, and
 // kept. Logs on that first use when Defender's provider did not answer.
 // Call it on the run's thread only.

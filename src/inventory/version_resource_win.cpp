@@ -11,6 +11,7 @@
 #include <string>
 #include <windows.h>
 
+#include "common/long_path.h"
 #include "common/text.h"
 
 namespace velmora {
@@ -86,15 +87,17 @@ bool queryValue(std::vector<std::uint8_t>& block, const std::u16string& subBlock
 
 }  // namespace
 
+// A reporting path of MAX_PATH or more gets the \\?\ prefix (long_path.h):
+// without it these calls fail for sure where long paths are not enabled.
 bool loadVersionBlock(const char* path, std::vector<std::uint8_t>& block) {
     const VersionFunctions& functions = versionFunctions();
-    const std::u16string widePath = utf8ToWide(path);
+    const std::wstring widePath = fileCallPath(utf8ToWide(path));
     if (!functions.getSize || widePath.empty()) return false;
     DWORD ignored = 0;
-    const DWORD size = functions.getSize(wide(widePath), &ignored);
+    const DWORD size = functions.getSize(widePath.c_str(), &ignored);
     if (size == 0) return false;
     block.assign(size, 0);
-    if (!functions.getInfo(wide(widePath), 0, size, block.data())) {
+    if (!functions.getInfo(widePath.c_str(), 0, size, block.data())) {
         block.clear();
         return false;
     }
@@ -144,9 +147,9 @@ bool queryVersionString(std::vector<std::uint8_t>& block, const std::string& ent
 }
 
 bool readFileAttributes(const char* path, FileAttributes& attributes) {
-    const std::u16string widePath = utf8ToWide(path);
+    const std::wstring widePath = fileCallPath(utf8ToWide(path));
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (widePath.empty() || !GetFileAttributesExW(wide(widePath), GetFileExInfoStandard, &data)) return false;
+    if (widePath.empty() || !GetFileAttributesExW(widePath.c_str(), GetFileExInfoStandard, &data)) return false;
     attributes.size = data.nFileSizeLow;
     attributes.lastWriteTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                data.ftLastWriteTime.dwLowDateTime;

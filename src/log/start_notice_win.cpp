@@ -16,10 +16,18 @@ std::optional<std::uint32_t> processWindowStationFlags() {
     return flags.dwFlags;
 }
 
+// Windows Vista and later run services alone in session 0; Wine reports
+// session 1 for every process.
+std::optional<std::uint32_t> processSessionId() {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return std::nullopt;
+    return session;
+}
+
 }  // namespace
 
 void showStartFailureNotice(const std::string& caption, const std::string& text) {
-    if (!noticeBoxCanBeSeen(processWindowStationFlags())) {
+    if (!noticeBoxCanBeSeen(processWindowStationFlags(), processSessionId())) {
         // Nobody could close a box: the notice goes to a debugger only and
         // the run ends at once.
         OutputDebugStringA((caption + ": " + text).c_str());

@@ -54,6 +54,17 @@ class ConcurrencyTest(unittest.TestCase):
         self.assertEqual(sorted(set(statuses)), [0])
         self.assertEqual(self.m.check_json_path.read_bytes(), ("1\r\nav\r\n%s\r\n" % model).encode())
 
+    @unittest.skipUnless(TARGET == "windows", "only Windows has a machine-wide and a session lock")
+    def test_a_machine_wide_lock_that_refuses_this_run_is_passed_over_and_said(self):
+        fell_back = ("info", "The machine-wide run lock cannot be opened; using this session's lock instead")
+        # The launcher can create the lock's name first with a DACL that refuses everyone.
+        self.m.write_products({})
+        for env, lines in [(None, []), ({"VELMORA_SQUAT_RUN_LOCK": "1"}, [fell_back])]:
+            with self.subTest(env=env):
+                r = self.m.run("-fw", "-outpath=x", env=env)
+                self.assertEqual(r.status, 0)
+                self.assertEqual(r.records[:2 + len(lines)], [("info", BANNER), *lines, ("info", "Total argc: 3")])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -5,7 +5,15 @@
 // through the same reader the Linux stand-in uses.
 //
 // Its objects do not answer IClientSecurity, as no in-process object needs
-// to: CoSetProxyBlanket on them fails, and the program must go on anyway.
+// to: CoSetProxyBlanket on them fails with E_NOINTERFACE, and the program
+// must go on anyway. With VELMORA_WMI_BLANKET_HRESULT set ("0x" and 8 hex
+// digits), the services object answers it as a proxy would, and SetBlanket
+// returns that code: a blanket the system refused.
+//
+// Like the system's own COM and RPC code, it holds a lock while it works (and
+// while it delays) that its DLL_PROCESS_DETACH takes too. A process that ends
+// through ExitProcess while a thread is still in here kills that thread with
+// the lock held and then hangs in the detach; the program must not.
 #include <windows.h>
 #include <oleauto.h>
 #include <wbemidl.h>
@@ -22,6 +30,9 @@ using namespace velmora;
 namespace {
 
 LONG g_liveObjects = 0;
+
+// An SRW lock has no owner: one left held by a killed thread stays held.
+SRWLOCK g_serving = SRWLOCK_INIT;
 
 bool sameGuid(REFIID a, const IID& b) { return IsEqualGUID(a, b) != FALSE; }
 
@@ -168,10 +179,55 @@ private:
     ~FakeInstances() = default;
 };
 
+// The code VELMORA_WMI_BLANKET_HRESULT names, if it is set.
+bool blanketAnswer(HRESULT& hr) {
+    wchar_t text[32];
+    const DWORD length = GetEnvironmentVariableW(L"VELMORA_WMI_BLANKET_HRESULT", text, 32);
+    if (length == 0 || length >= 32) return false;
+    hr = static_cast<HRESULT>(wcstoul(text, nullptr, 16));
+    return true;
+}
+
+// What CoSetProxyBlanket asks a proxy for: only SetBlanket is used.
+struct FakeClientSecurity final : IClientSecurity {
+    LiveObject live;
+    HRESULT answer = S_OK;
+
+    FAKE_QUERY_INTERFACE(IID_IClientSecurity)
+    FAKE_REFCOUNT
+
+    HRESULT STDMETHODCALLTYPE SetBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*, DWORD) override {
+        return answer;
+    }
+    HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD*, DWORD*, OLECHAR**, DWORD*, DWORD*, void**,
+                                           DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CopyProxy(IUnknown*, IUnknown**) override { return E_NOTIMPL; }
+
+private:
+    ~FakeClientSecurity() = default;
+};
+
 struct FakeServices final : IWbemServices {
     LiveObject live;
 
-    FAKE_QUERY_INTERFACE(IID_IWbemServices)
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        HRESULT blanket = S_OK;
+        if (sameGuid(iid, IID_IClientSecurity) && blanketAnswer(blanket)) {
+            auto* security = new (std::nothrow) FakeClientSecurity;
+            if (security == nullptr) return E_OUTOFMEMORY;
+            security->answer = blanket;
+            *out = static_cast<IClientSecurity*>(security);
+            return S_OK;
+        }
+        if (!sameGuid(iid, IID_IUnknown) && !sameGuid(iid, IID_IWbemServices)) return E_NOINTERFACE;
+        AddRef();
+        *out = this;
+        return S_OK;
+    }
     FAKE_REFCOUNT
 
     // Reads status.json afresh and answers after its delay.
@@ -183,7 +239,9 @@ struct FakeServices final : IWbemServices {
         if (!sameText(query, L"SELECT * FROM MSFT_MpComputerStatus")) return WBEM_E_INVALID_QUERY;
         auto* found = new (std::nothrow) FakeInstances;
         if (found == nullptr) return WBEM_E_OUT_OF_MEMORY;
+        AcquireSRWLockExclusive(&g_serving);
         HRESULT hr = serveDefenderStatus(found->properties);
+        ReleaseSRWLockExclusive(&g_serving);
         if (FAILED(hr)) {
             found->Release();
             return hr;
@@ -273,6 +331,8 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // number is written there, so that tests can require it to be 0.
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_DETACH) return TRUE;
+    AcquireSRWLockExclusive(&g_serving);
+    ReleaseSRWLockExclusive(&g_serving);
     wchar_t path[1024];
     DWORD length = GetEnvironmentVariableW(L"VELMORA_WMI_LIVE_REPORT", path, 1024);
     if (length == 0 || length >= 1024) return TRUE;

@@ -1,5 +1,6 @@
 // The machine-wide run mutex carries a DACL that lets every account's run
-// take its turn: read back from the mutex itself while a run holds it.
+// take its turn: read back from the mutex itself while a run holds it. One
+// that another account created first, refusing everyone, is passed over.
 #include "common/run_lock.h"
 
 #include <windows.h>
@@ -43,16 +44,39 @@ TEST(RunLockWindows, TheGlobalMutexLetsEveryAccountWaitAndRelease) {
     ASSERT_NE(mutex, nullptr) << GetLastError();
     const std::wstring dacl = daclText(mutex);
     CloseHandle(mutex);
-    // Authenticated Users: SYNCHRONIZE | MUTEX_MODIFY_STATE, no more; SYSTEM
-    // and Administrators: everything. Windows may store GENERIC_ALL mapped to
-    // the mutex's own full access (MUTEX_ALL_ACCESS, 0x1f0001).
-    const std::wstring asGiven = L"D:(A;;0x100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)";
-    const std::wstring mapped = L"D:(A;;0x100001;;;AU)(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)";
+    // Authenticated Users and the owner: SYNCHRONIZE | MUTEX_MODIFY_STATE, no
+    // more; SYSTEM and Administrators: everything. Windows may store
+    // GENERIC_ALL mapped to the mutex's own full access (MUTEX_ALL_ACCESS,
+    // 0x1f0001).
+    const std::wstring asGiven = L"D:(A;;0x100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;OW)";
+    const std::wstring mapped = L"D:(A;;0x100001;;;AU)(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)(A;;0x100001;;;OW)";
     EXPECT_TRUE(dacl == asGiven || dacl == mapped) << std::string(dacl.begin(), dacl.end());
     // What Authenticated Users are granted is enough to open it.
     HANDLE asUser = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"Global\\VelmoraAvInfo.Run");
     EXPECT_NE(asUser, nullptr) << GetLastError();
     if (asUser != nullptr) CloseHandle(asUser);
+}
+
+// Wine checks a named object's DACL against the one account it runs as, as
+// Windows checks it against every account: an empty DACL refuses even the
+// creator's account (its owner rights give READ_CONTROL and WRITE_DAC only).
+TEST(RunLockWindows, AGlobalMutexThatRefusesEveryoneIsPassedOverForTheSessionsOwn) {
+    PSECURITY_DESCRIPTOR refuseAll = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &refuseAll, nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, refuseAll, FALSE};
+    HANDLE squatter = CreateMutexExW(&attributes, L"Global\\VelmoraAvInfo.Run", 0, SYNCHRONIZE);
+    LocalFree(refuseAll);
+    ASSERT_NE(squatter, nullptr) << GetLastError();
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+    RunLock lock = acquireRunLock(1000);
+    EXPECT_TRUE(lock.held());
+    EXPECT_TRUE(lock.fellBack());
+    HANDLE session = OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\VelmoraAvInfo.Run");
+    EXPECT_NE(session, nullptr) << GetLastError();
+    if (session != nullptr) CloseHandle(session);
+    lock.release();
+    CloseHandle(squatter);
 }
 
 }  // namespace velmora

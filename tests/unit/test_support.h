@@ -98,6 +98,12 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // 0 off Windows, where the sanitizer build finds leaks instead.
 long liveSecurityCenterObjects();
 
+// A run lock taken by a holder that then died without letting go: a thread
+// that ended owning the mutex on Windows (the mutex is abandoned; the value
+// returned keeps its handle open, to be dropped at the test's end), a child
+// process that exited holding the lock elsewhere (an empty lock).
+RunLock runLockOfADeadHolder();
+
 // The platform half of ScratchMachine (test_support_win.cpp / _posix.cpp).
 std::filesystem::path makeScratchRoot();
 std::filesystem::path useProgramDataBelow(const std::filesystem::path& root);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -52,6 +55,19 @@ void ScratchMachine::denyRegistryKey(const std::string& key) {
     addRegistryKey(key);
     fs::permissions(registryFolder(programData, key), fs::perms::none);
     denied_.push_back(registryFolder(programData, key));
+}
+
+RunLock runLockOfADeadHolder() {
+    const pid_t child = fork();
+    if (child == 0) {
+        // _exit: no destructor lets go; only the end of the process does.
+        const RunLock held = acquireRunLock(1000);
+        _exit(held.held() ? 0 : 1);
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return RunLock();
 }
 
 long liveSecurityCenterObjects() { return 0; }

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <string>
+#include <thread>
 
 namespace velmora {
 
@@ -25,6 +28,13 @@ fs::path makeScratchRoot() {
 fs::path useProgramDataBelow(const fs::path&) { return programDataDirectory(); }
 
 void releaseProgramData() {}
+
+RunLock runLockOfADeadHolder() {
+    RunLock kept;
+    std::thread([&] { kept = acquireRunLock(1000); }).join();
+    EXPECT_TRUE(kept.held());
+    return kept;
+}
 
 long liveSecurityCenterObjects() {
     // COM loaded the test server into this process when the list was created.

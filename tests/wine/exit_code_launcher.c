@@ -6,8 +6,14 @@
  * alike there; the end-to-end tests read the code from that file instead.
  * The program inherits standard input, output and error and so writes to the
  * test's own pipes. The launcher ends with the program's exit code, so that
- * callers that only see the low byte see the same byte as without it. */
+ * callers that only see the low byte see the same byte as without it.
+ *
+ * With VELMORA_SQUAT_RUN_LOCK set, the launcher first creates the program's
+ * machine-wide run lock, Global\VelmoraAvInfo.Run, with a DACL that refuses
+ * everyone, and holds it until the program has ended: what any account could
+ * do to the program's runs. */
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdio.h>
 
@@ -37,7 +43,19 @@ static void writeExitCode(DWORD code) {
     fclose(file);
 }
 
+/* The mutex's handle, or NULL when not asked for or when it exists already. */
+static HANDLE squatRunLock(void) {
+    if (GetEnvironmentVariableW(L"VELMORA_SQUAT_RUN_LOCK", NULL, 0) == 0) return NULL;
+    PSECURITY_DESCRIPTOR refuseAll = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &refuseAll, NULL)) return NULL;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, refuseAll, FALSE};
+    HANDLE mutex = CreateMutexExW(&attributes, L"Global\\VelmoraAvInfo.Run", 0, SYNCHRONIZE);
+    LocalFree(refuseAll);
+    return mutex;
+}
+
 int main(void) {
+    HANDLE squatted = squatRunLock();
     const wchar_t* rest = afterProgramName(GetCommandLineW());
     /* CreateProcessW may write into the command line it is given. */
     size_t length = wcslen(rest);
@@ -63,5 +81,6 @@ int main(void) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     writeExitCode(code);
+    if (squatted != NULL) CloseHandle(squatted);
     return (int)code;
 }
