@@ -19,7 +19,8 @@ namespace {
 // OWNER RIGHTS (OW) with the same two rights replaces what Windows otherwise
 // gives the owner implicitly (READ_CONTROL and WRITE_DAC): the account whose
 // run happened to create the mutex cannot rewrite its DACL to shut the other
-// accounts out while it exists.
+// accounts out while it exists. (Windows knows OWNER RIGHTS from Vista and
+// Server 2008 on; Wine keeps the entry, as the tests read back.)
 constexpr const wchar_t* kRunMutexSddl =
     L"D:(A;;0x00100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;OW)";
 
