@@ -4,7 +4,7 @@ set -eu
 packages="cmake ninja-build g++ git python3 python3-jsonschema pkg-config util-linux
   nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine64 wine clang libclang-rt-14-dev valgrind time osslsigncode openssl"
+  wine64 wine clang libclang-rt-14-dev valgrind strace time osslsigncode openssl"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
