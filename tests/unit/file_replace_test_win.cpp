@@ -1,6 +1,7 @@
 // Windows refuses to replace a file that a reader holds open without delete
 // sharing (a VPN client reading check.json with the default sharing does):
-// the file is then written in place, as it always was.
+// after about a second of retries the file is written in place, into the
+// reader's own file.
 #include "common/file_replace.h"
 
 #include <windows.h>
@@ -23,11 +24,12 @@ TEST(FileReplacement, AFileHeldWithoutDeleteSharingIsWrittenInPlace) {
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
 
-    std::optional<FileReplacement> file = beginReplacement(path.u16string());
+    std::optional<FileReplacement> file = beginReplacement(path.u16string(), LinkAtTarget::Replace);
     ASSERT_TRUE(file);
     EXPECT_FALSE(file->temporary.empty());
     EXPECT_EQ(writeToReplacement(*file, "new verdict"), 0);
     EXPECT_EQ(finishReplacement(*file, true), 0);
+    EXPECT_TRUE(file->writtenInPlaceAfter);
     // The reader's own file got the new text: it was written in place, not
     // replaced behind the reader's back.
     char seen[32] = {};
