@@ -84,6 +84,12 @@ struct ReplaceAttempt {
 };
 ReplaceAttempt replaceOnce(std::FILE* from, const std::u16string& fromPath, const std::u16string& to);
 
+// Before a link's own name is replaced: removes the name when it is a
+// reparse point, never what it points at. Windows refuses to rename a file
+// over a folder, which a mount point or a folder link is. Nothing elsewhere,
+// where rename replaces a symbolic link itself.
+void removeLinkItself(const std::u16string& path);
+
 // After a replacement: pushes the folder's new entry to the disk (fsync of
 // the folder; nothing to do on Windows, where the rename is journalled).
 void flushFolderOf(const std::u16string& path);

@@ -144,6 +144,8 @@ ReplaceAttempt replaceOnce(std::FILE*, const std::u16string& fromPath, const std
     return attempt;
 }
 
+void removeLinkItself(const std::u16string&) {}
+
 void flushFolderOf(const std::u16string& path) {
     const std::string bytes = wideToNativeBytes(path);
     const std::size_t slash = bytes.rfind('/');

@@ -272,6 +272,22 @@ ReplaceAttempt replaceOnce(std::FILE* from, const std::u16string& fromPath, cons
     return attempt;
 }
 
+void removeLinkItself(const std::u16string& path) {
+    // Opened as the reparse point itself (FILE_FLAG_OPEN_REPARSE_POINT; a
+    // folder needs FILE_FLAG_BACKUP_SEMANTICS) and deleted by that handle: a
+    // mount point's own entry goes, its target folder and files stay.
+    HANDLE handle = CreateFileW(wide(path), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = TRUE;
+        SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    }
+    CloseHandle(handle);
+}
+
 void flushFolderOf(const std::u16string&) {
     // NTFS journals the rename itself; a folder cannot be flushed by a handle
     // that an ordinary account can open.

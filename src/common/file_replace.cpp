@@ -104,7 +104,10 @@ int putInPlace(FileReplacement& file) {
     // Rules that cannot be carried over are kept by writing in place.
     ReplaceAttempt attempt;
     attempt.systemError = file.copyRules ? copyAccessRules(file.target, file.stream.get()) : 0;
-    if (attempt.systemError == 0) attempt = replaceWithRetries(file);
+    if (attempt.systemError == 0) {
+        if (file.replacesLink) removeLinkItself(file.target);
+        attempt = replaceWithRetries(file);
+    }
     if (attempt.replaced) {
         file.temporary.clear();
         const int closeError = closeStream(file);
@@ -138,6 +141,7 @@ std::optional<FileReplacement> beginReplacement(const std::u16string& target, Li
         removeLeftTemporaries(target);
         file.stream.reset(createTemporaryBeside(target, file.temporary));
         file.copyRules = kind == PathKind::PlainFile;
+        file.replacesLink = kind == PathKind::Link;
     }
     if (!file.stream) {
         file.temporary.clear();

@@ -42,6 +42,7 @@ struct FileReplacement {
     std::unique_ptr<std::FILE, StreamCloser> stream;
     std::string written;         // what went to the stream, for writing it in place
     bool copyRules = false;      // the target is a plain file whose access rules the new file takes
+    bool replacesLink = false;   // the target is a link whose own name the new file takes
     LinkAtTarget links = LinkAtTarget::WriteThrough;
     // Set by finishReplacement when the system refused the replacement and
     // the file was written in place instead: the system's error (decimal).
