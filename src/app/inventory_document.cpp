@@ -15,7 +15,7 @@ namespace {
 
 void saveCompact(const std::string& compact, const std::u16string& outputPath) {
     const std::string shownPath = wideToUtf8(outputPath);
-    std::optional<FileReplacement> file = beginReplacement(outputPath);
+    std::optional<FileReplacement> file = beginReplacement(outputPath, LinkAtTarget::WriteThrough);
     if (!file) {
         avLogger->info("avInfo js open file for saving failed!: file: [{}]! check permission...", shownPath);
         return;

@@ -37,7 +37,7 @@ int writeLines(VerdictFile& file, bool isVpnBlock, const std::string& message, c
 }  // namespace
 
 std::optional<VerdictFile> openVerdictFile(const std::string& path) {
-    std::optional<FileReplacement> output = beginReplacement(widePath(path));
+    std::optional<FileReplacement> output = beginReplacement(widePath(path), LinkAtTarget::Replace);
     if (!output) {
         avLogger->info("Error opening the file [{}] for writing. Error code: [{}]", path, errnoText(errno));
         return std::nullopt;
@@ -51,6 +51,10 @@ void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& mess
         int error = writeLines(file, isVpnBlock, message, systemModel);
         // An incomplete file is dropped; the earlier verdict stays.
         const int closeError = finishReplacement(file.output, error == 0);
+        if (file.output.writtenInPlaceAfter) {
+            avLogger->info("The file [{}] is in use and could not be replaced; writing it in place. Error code: [{}]",
+                           path, *file.output.writtenInPlaceAfter);
+        }
         if (closeError != 0) error = closeError;
         if (error != 0) {
             avLogger->info("Error closing the file [{}] for writing. Error code: [{}]", path, errnoText(error));

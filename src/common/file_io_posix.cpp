@@ -2,7 +2,9 @@
 
 #include "common/text.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,15 +15,6 @@
 namespace velmora {
 
 std::u16string widePath(const std::string& path) { return nativeBytesToWide(path); }
-
-std::FILE* openSharedForWriting(const std::u16string& path) {
-    const std::string bytes = wideToNativeBytes(path);
-    if (bytes.empty()) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    return std::fopen(bytes.c_str(), "wb");
-}
 
 std::FILE* openSharedForReading(const std::string& path, unsigned long& errorCode) {
     errno = 0;
@@ -40,15 +33,16 @@ std::string errnoText(int errnum) {
 
 PathKind pathKind(const std::u16string& path) {
     struct stat status;
-    // lstat: a link is written through as before, never replaced by a file.
+    // lstat: a link is looked at, never followed.
     if (::lstat(wideToNativeBytes(path).c_str(), &status) != 0) {
         return errno == ENOENT ? PathKind::Missing : PathKind::Other;
     }
+    if (S_ISLNK(status.st_mode) || (S_ISREG(status.st_mode) && status.st_nlink > 1)) return PathKind::Link;
     return S_ISREG(status.st_mode) ? PathKind::PlainFile : PathKind::Other;
 }
 
 bool canOpenForWriting(const std::u16string& path) {
-    const int fd = ::open(wideToNativeBytes(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(wideToNativeBytes(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -67,8 +61,126 @@ std::FILE* createNewForWriting(const std::u16string& path) {
     return file;
 }
 
-bool replaceFile(const std::u16string& from, const std::u16string& to) {
-    return std::rename(wideToNativeBytes(from).c_str(), wideToNativeBytes(to).c_str()) == 0;
+namespace {
+
+// The plain-file check on the opened descriptor: what the name held when it
+// was checked cannot differ from what is written.
+bool isPlainWithOneLink(int fd) {
+    struct stat status;
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1;
+}
+
+}  // namespace
+
+std::FILE* openInPlace(const std::u16string& path, bool onlyPlainFile) {
+    const std::string bytes = wideToNativeBytes(path);
+    if (bytes.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // No O_TRUNC: the file is never empty or shorter than its new text while
+    // it is written. O_NOFOLLOW fails with ELOOP on a link.
+    const int flags = onlyPlainFile ? O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK : O_WRONLY | O_CLOEXEC | O_CREAT;
+    const int fd = ::open(bytes.c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    if (onlyPlainFile && !isPlainWithOneLink(fd)) {
+        ::close(fd);
+        errno = EPERM;
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
+namespace {
+
+// fsync of a device or pipe that keeps nothing fails with EINVAL: no loss.
+int syncDescriptor(int fd) {
+    if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS) return 0;
+    return errno;
+}
+
+}  // namespace
+
+int finishInPlace(std::FILE* file, std::size_t length) {
+    errno = 0;
+    int error = std::fflush(file) == 0 ? 0 : errno;
+    struct stat status;
+    const int fd = ::fileno(file);
+    if (error == 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        ::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+        error = errno;
+    }
+    if (error == 0) error = syncDescriptor(fd);
+    errno = 0;
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    return error;
+}
+
+int flushToDisk(std::FILE* file) {
+    errno = 0;
+    if (std::fflush(file) != 0) return errno != 0 ? errno : EIO;
+    return syncDescriptor(::fileno(file));
+}
+
+unsigned long copyAccessRules(const std::u16string& target, std::FILE* replacement) {
+    // The permission bits only: the owner is the replacing account's, which
+    // only root could change. A target gone or no longer a plain file has
+    // none to carry; the rename then decides.
+    struct stat status;
+    if (::lstat(wideToNativeBytes(target).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return ::fchmod(::fileno(replacement), status.st_mode & 07777) == 0 ? 0 : static_cast<unsigned long>(errno);
+}
+
+ReplaceAttempt replaceOnce(std::FILE*, const std::u16string& fromPath, const std::u16string& to) {
+    // rename replaces the name to, whatever it is (a link included), and
+    // never opens what a link points at. Linux never refuses it because a
+    // reader holds the file; EBUSY is a mount point.
+    ReplaceAttempt attempt;
+    errno = 0;
+    attempt.replaced = std::rename(wideToNativeBytes(fromPath).c_str(), wideToNativeBytes(to).c_str()) == 0;
+    if (!attempt.replaced) attempt.systemError = static_cast<unsigned long>(errno);
+    return attempt;
+}
+
+void removeLinkItself(const std::u16string&) {}
+
+void flushFolderOf(const std::u16string& path) {
+    const std::string bytes = wideToNativeBytes(path);
+    const std::size_t slash = bytes.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : bytes.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::vector<std::u16string> folderEntries(const std::u16string& folder) {
+    std::vector<std::u16string> names;
+    const std::string bytes = folder.empty() ? "." : wideToNativeBytes(folder);
+    DIR* dir = ::opendir(bytes.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = ::readdir(dir)) names.push_back(nativeBytesToWide(entry->d_name));
+    ::closedir(dir);
+    return names;
+}
+
+bool processIsGone(unsigned long processId) {
+    // Beyond pid_t a number names no process (and must not become a
+    // negative id, which kill reads as a process group).
+    if (processId == 0 || processId > 0x7FFFFFFFul) return true;
+    return ::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH;
+}
+
+void removePlainFile(const std::u16string& path) {
+    // lstat does not follow a link, and unlink never does: should the name
+    // change between the two, a link name is removed, never its target.
+    const std::string bytes = wideToNativeBytes(path);
+    struct stat status;
+    if (::lstat(bytes.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
+        ::unlink(bytes.c_str());
+    }
 }
 
 void removeFile(const std::u16string& path) { ::unlink(wideToNativeBytes(path).c_str()); }

@@ -1,7 +1,9 @@
 #include "common/file_replace.h"
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace velmora {
 
@@ -16,6 +18,27 @@ int lastError() { return errno != 0 ? errno : EIO; }
 std::u16string decimal(unsigned long number) {
     const std::string digits = std::to_string(number);
     return std::u16string(digits.begin(), digits.end());
+}
+
+// Where the target's own name starts: its folder is everything before.
+std::size_t nameStart(const std::u16string& target) {
+    const std::size_t separator = target.find_last_of(kPathSeparators);
+    return separator == std::u16string::npos ? 0 : separator + 1;
+}
+
+// A run killed between creating its temporary file and renaming it leaves
+// the file behind; whoever replaces the target next removes it, once its
+// process no longer runs. A link under such a name is left alone.
+void removeLeftTemporaries(const std::u16string& target) {
+    const std::size_t start = nameStart(target);
+    const std::u16string prefix = target.substr(0, start);
+    const std::u16string targetName = target.substr(start);
+    std::u16string folder = prefix;
+    if (folder.size() > 1) folder.pop_back();  // "/" and "\" stay whole
+    for (const std::u16string& name : folderEntries(folder)) {
+        const std::optional<unsigned long> owner = temporaryFileOwner(name, targetName);
+        if (owner && *owner != currentProcessId() && processIsGone(*owner)) removePlainFile(prefix + name);
+    }
 }
 
 // A new file beside the target, "<target>.<process id>-<n>.tmp": in the same
@@ -35,16 +58,65 @@ int closeStream(FileReplacement& file) {
     return std::fclose(file.stream.release()) == 0 ? 0 : lastError();
 }
 
+// Drops the temporary file; the target stays as it was.
+int dropTemporary(FileReplacement& file) {
+    const int error = file.stream ? closeStream(file) : 0;
+    removeFile(file.temporary);
+    file.temporary.clear();
+    return error;
+}
+
+// A reader that holds the target open (an anti-malware scanner, the client
+// itself) mostly lets go within milliseconds: the replacement is tried again
+// for about a second before the file is written in place.
+ReplaceAttempt replaceWithRetries(FileReplacement& file) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kReplaceRetryMilliseconds);
+    for (;;) {
+        const ReplaceAttempt attempt = replaceOnce(file.stream.get(), file.temporary, file.target);
+        if (attempt.replaced || !attempt.inUse || Clock::now() >= deadline) return attempt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kReplaceRetryPauseMilliseconds));
+    }
+}
+
 // What is done when the system refuses the replacement: the bytes written in
-// place, as before there was a replacement.
+// place, over the old ones, never through a link where links are replaced.
 int writeInPlace(const FileReplacement& file) {
     errno = 0;
-    std::FILE* stream = openSharedForWriting(file.target);
+    std::FILE* stream = openInPlace(file.target, file.links == LinkAtTarget::Replace);
     if (stream == nullptr) return lastError();
-    bool ok = std::fwrite(file.written.data(), 1, file.written.size(), stream) == file.written.size();
-    ok = std::fflush(stream) == 0 && ok;
-    ok = std::fclose(stream) == 0 && ok;
-    return ok ? 0 : lastError();
+    if (std::fwrite(file.written.data(), 1, file.written.size(), stream) != file.written.size()) {
+        const int error = lastError();
+        std::fclose(stream);
+        return error;
+    }
+    return finishInPlace(stream, file.written.size());
+}
+
+// The temporary file is complete: on the disk, with the target's rules, then
+// in its place. When refused, the target is written in place instead.
+int putInPlace(FileReplacement& file) {
+    const int error = flushToDisk(file.stream.get());
+    if (error != 0) {
+        dropTemporary(file);
+        return error;
+    }
+    // Rules that cannot be carried over are kept by writing in place.
+    ReplaceAttempt attempt;
+    attempt.systemError = file.copyRules ? copyAccessRules(file.target, file.stream.get()) : 0;
+    if (attempt.systemError == 0) {
+        if (file.replacesLink) removeLinkItself(file.target);
+        attempt = replaceWithRetries(file);
+    }
+    if (attempt.replaced) {
+        file.temporary.clear();
+        const int closeError = closeStream(file);
+        flushFolderOf(file.target);
+        return closeError;
+    }
+    dropTemporary(file);
+    file.writtenInPlaceAfter = attempt.systemError;
+    return writeInPlace(file);
 }
 
 }  // namespace
@@ -55,17 +127,25 @@ FileReplacement::~FileReplacement() {
     if (!temporary.empty()) removeFile(temporary);
 }
 
-std::optional<FileReplacement> beginReplacement(const std::u16string& target) {
+std::optional<FileReplacement> beginReplacement(const std::u16string& target, LinkAtTarget links) {
     FileReplacement file;
     file.target = target;
+    file.links = links;
     const PathKind kind = target.empty() ? PathKind::Other : pathKind(target);
     // A file that cannot be written is reported as writing in place would
     // report it: replacing it must not become a way around its permissions.
     if (kind == PathKind::PlainFile && !canOpenForWriting(target)) return std::nullopt;
-    if (kind != PathKind::Other) file.stream.reset(createTemporaryBeside(target, file.temporary));
+    const bool replace = kind == PathKind::PlainFile || kind == PathKind::Missing ||
+                         (kind == PathKind::Link && links == LinkAtTarget::Replace);
+    if (replace) {
+        removeLeftTemporaries(target);
+        file.stream.reset(createTemporaryBeside(target, file.temporary));
+        file.copyRules = kind == PathKind::PlainFile;
+        file.replacesLink = kind == PathKind::Link;
+    }
     if (!file.stream) {
         file.temporary.clear();
-        file.stream.reset(openSharedForWriting(target));
+        file.stream.reset(openInPlace(target, links == LinkAtTarget::Replace));
     }
     if (!file.stream) return std::nullopt;
     return file;
@@ -80,15 +160,37 @@ int writeToReplacement(FileReplacement& file, const std::string& bytes) {
 }
 
 int finishReplacement(FileReplacement& file, bool complete) {
-    int error = closeStream(file);
-    if (file.temporary.empty()) return error;
-    const bool replaced = complete && error == 0 && replaceFile(file.temporary, file.target);
-    if (!replaced) {
-        removeFile(file.temporary);
-        if (complete && error == 0) error = writeInPlace(file);
+    if (!complete) return file.temporary.empty() ? closeStream(file) : dropTemporary(file);
+    if (file.temporary.empty()) return finishInPlace(file.stream.release(), file.written.size());
+    return putInPlace(file);
+}
+
+std::optional<unsigned long> temporaryFileOwner(const std::u16string& name, const std::u16string& targetName) {
+    const std::u16string suffix = u".tmp";
+    if (name.size() <= targetName.size() + 1 + suffix.size() || name.compare(0, targetName.size(), targetName) != 0 ||
+        name[targetName.size()] != u'.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return std::nullopt;
     }
-    file.temporary.clear();
-    return error;
+    // "<process id>-<n>" between the dot and the suffix, both decimal.
+    const std::u16string middle = name.substr(targetName.size() + 1, name.size() - targetName.size() - 1 - suffix.size());
+    const std::size_t dash = middle.find(u'-');
+    if (dash == 0 || dash == std::u16string::npos || dash > 10 || dash + 1 == middle.size()) return std::nullopt;
+    unsigned long long id = 0;
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        if (i == dash) continue;
+        if (middle[i] < u'0' || middle[i] > u'9') return std::nullopt;
+        if (i < dash) id = id * 10 + static_cast<unsigned long long>(middle[i] - u'0');
+    }
+    if (id > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<unsigned long>(id);
+}
+
+DaclCopy daclCopyFor(const DaclFacts& facts) {
+    DaclCopy copy;
+    copy.possible = facts.read;
+    copy.nullDacl = facts.read && !facts.present;
+    copy.isProtected = facts.read && facts.isProtected;
+    return copy;
 }
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 // The verdict file as the posture stage saves it: three CR LF lines, the
 // model name, and every failure line.
 #include "app/posture_stage.h"
+#include "app/verdict_file.h"
 #include "common/file_io.h"
 #include "common/text.h"
 #include "test_support.h"
@@ -8,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <cerrno>
+#include <csignal>
+#include <iterator>
 #include <filesystem>
 
 namespace velmora {
@@ -17,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class VerdictFile : public ::testing::Test {
+class VerdictFileTest : public ::testing::Test {
 protected:
     std::string contents() const { return readFile(path_); }
     // The model line as this machine's registry gives it.
@@ -31,7 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(VerdictFile, WritesThreeCrLfLinesAndReplacesAnEarlierFile) {
+TEST_F(VerdictFileTest, WritesThreeCrLfLinesAndReplacesAnEarlierFile) {
     writeFile(path_, "an earlier verdict that is much longer than the new one\r\n");
     std::string model = saveVerdict(path_, false, "");
     EXPECT_EQ(model, machineModel());
@@ -45,7 +52,7 @@ TEST_F(VerdictFile, WritesThreeCrLfLinesAndReplacesAnEarlierFile) {
               "Final compliance status saved to file [" + path_ + "] isVpnBlock: [true], msg: [av]");
 }
 
-TEST_F(VerdictFile, MissingFolderLogsTheOpenErrorOnlyAndKeepsTheModel) {
+TEST_F(VerdictFileTest, MissingFolderLogsTheOpenErrorOnlyAndKeepsTheModel) {
     const std::string path = (machine_.scratch / "absent" / "check.json").u8string();
     std::string model = saveVerdict(path, true, "av");
     EXPECT_EQ(model, "-");
@@ -55,8 +62,34 @@ TEST_F(VerdictFile, MissingFolderLogsTheOpenErrorOnlyAndKeepsTheModel) {
     EXPECT_EQ(machine_.log.infos(), expected);
 }
 
+// Written whole, then its place taken by a folder before the replacement:
+// the rename is refused and so is writing in place (never into a folder).
+TEST_F(VerdictFileTest, AWriteWhoseReplacementFailsIsNotLoggedAsSaved) {
+    writeFile(path_, "earlier");
+    std::optional<VerdictFile> file = openVerdictFile(path_);
+    ASSERT_TRUE(file);
+    fs::remove(path_);
+    fs::create_directories(fs::u8path(path_) / "inside");
+    writeVerdictFile(std::move(*file), true, "av", "Contoso");
+#ifdef _WIN32
+    // The folder's DACL is not read as a file's (ERROR_ACCESS_DENIED).
+    const std::string code = "5";
+    const std::string error = errnoText(EACCES);
+#else
+    const std::string code = std::to_string(EISDIR);
+    const std::string error = errnoText(EISDIR);
+#endif
+    const std::vector<std::string> expected = {
+        "The file [" + path_ + "] is in use and could not be replaced; writing it in place. Error code: [" + code +
+            "]",
+        "Error closing the file [" + path_ + "] for writing. Error code: [" + error + "]",
+    };
+    EXPECT_EQ(machine_.log.infos(), expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(machine_.scratch), fs::directory_iterator()), 1);
+}
+
 #ifndef _WIN32
-TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
+TEST_F(VerdictFileTest, ModelNameComesFromTheRegistryWhenItFits) {
     struct Case {
         std::string stored;
         std::string line;
@@ -85,23 +118,32 @@ TEST_F(VerdictFile, ModelNameComesFromTheRegistryWhenItFits) {
 }
 
 // The log and the posture stage keep the name as read.
-TEST_F(VerdictFile, LineBreaksInTheModelNameBecomeSpacesInTheFileOnly) {
+TEST_F(VerdictFileTest, LineBreaksInTheModelNameBecomeSpacesInTheFileOnly) {
     machine_.setRegistryValue(R"(HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\SystemInformation)",
                               "SystemProductName", "Contoso\r\nLaptop\n9\r");
     EXPECT_EQ(saveVerdict(path_, true, "os"), "Contoso\r\nLaptop\n9\r");
     EXPECT_EQ(contents(), "1\r\nos\r\nContoso  Laptop 9 \r\n");
 }
 
-TEST_F(VerdictFile, WriteFailureLogsBothTheWriteAndTheCloseError) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    path_ = "/dev/full";
+TEST_F(VerdictFileTest, WriteFailureLogsBothTheWriteAndTheCloseError) {
+    // A file size limit of 8 bytes stands for a full disk: the third line
+    // does not fit. SIGXFSZ ignored turns the signal into EFBIG.
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     saveVerdict(path_, true, "registry");
-    const std::string error = errnoText(ENOSPC);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    const std::string error = errnoText(EFBIG);
     const std::vector<std::string> expected = {
-        "Error writing the file [/dev/full] for writing. Error code: [" + error + "]",
-        "Error closing the file [/dev/full] for writing. Error code: [" + error + "]",
+        "Error writing the file [" + path_ + "] for writing. Error code: [" + error + "]",
+        "Error closing the file [" + path_ + "] for writing. Error code: [" + error + "]",
     };
     EXPECT_EQ(machine_.log.infos(), expected);
+    EXPECT_FALSE(fs::exists(path_));
 }
 #endif
 
