@@ -52,7 +52,7 @@ void writeVerdictFile(VerdictFile file, bool isVpnBlock, const std::string& mess
         // An incomplete file is dropped; the earlier verdict stays.
         const int closeError = finishReplacement(file.output, error == 0);
         if (file.output.writtenInPlaceAfter) {
-            avLogger->info("The file [{}] is in use and could not be replaced; writing it in place. Error code: [{}]",
+            avLogger->info("The file [{}] could not be replaced; writing it in place. Error code: [{}]",
                            path, *file.output.writtenInPlaceAfter);
         }
         if (closeError != 0) error = closeError;

@@ -268,7 +268,7 @@ class PostureTest(unittest.TestCase):
         # line before the replacement. Wine refuses every rename over an open
         # file with error 5.
         policy = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
-        in_place = ("The file [%s] is in use and could not be replaced; writing it in place. Error code: [5]"
+        in_place = ("The file [%s] could not be replaced; writing it in place. Error code: [5]"
                     % self.check_text)
         saved = "Final compliance status saved to file [%s] isVpnBlock: [true], msg: [av]" % self.check_text
         cases = [(300, [saved]), (3000, [in_place, saved])]
@@ -333,7 +333,7 @@ class PostureTest(unittest.TestCase):
         self.m.write_policy(policy)
         earlier = verdict_bytes(False, NO_MATCH, "an earlier, longer model")
         opened = "Error opening the file [%s] for writing. Error code: [Permission denied]" % self.check_text
-        in_place = ("The file [%s] is in use and could not be replaced; writing it in place. Error code: [1]"
+        in_place = ("The file [%s] could not be replaced; writing it in place. Error code: [1]"
                     % self.check_text)
         saved = "Final compliance status saved to file [%s] isVpnBlock: [true], msg: [av]" % self.check_text
         cases = [

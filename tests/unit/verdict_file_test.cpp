@@ -80,7 +80,7 @@ TEST_F(VerdictFileTest, AWriteWhoseReplacementFailsIsNotLoggedAsSaved) {
     const std::string error = errnoText(EISDIR);
 #endif
     const std::vector<std::string> expected = {
-        "The file [" + path_ + "] is in use and could not be replaced; writing it in place. Error code: [" + code +
+        "The file [" + path_ + "] could not be replaced; writing it in place. Error code: [" + code +
             "]",
         "Error closing the file [" + path_ + "] for writing. Error code: [" + error + "]",
     };
