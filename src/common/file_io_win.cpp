@@ -186,7 +186,12 @@ bool canOpenForWriting(const std::u16string& path) {
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = errnoOf(GetLastError());
+        const DWORD error = GetLastError();
+        // Windows checks the sharing only after the account's rights: a
+        // reader that shares no writing (FileShare.Read, say) makes the file
+        // busy, not forbidden, and the replacement then waits for it.
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
+        errno = errnoOf(error);
         return false;
     }
     CloseHandle(handle);

@@ -248,12 +248,17 @@ class PostureTest(unittest.TestCase):
                     ({}, verdict_bytes(False, NOT_ENABLED))]
         wholes = [whole for _, whole in verdicts]
         finish = self.start_reader()
+        saved = 0
         try:
             for i in range(READER_RUNS):
                 self.m.write_policy(verdicts[i % 2][0])
-                self.run_program()
+                r = self.run_program()
+                saved += any(t.startswith("Final compliance status saved to file ") for t in r.texts())
         finally:
             seen = finish()
+        # Every run's verdict arrived: a reader sharing no writing makes the
+        # file busy for a moment, never leaves it unwritten.
+        self.assertEqual(saved, READER_RUNS)
         self.assertTrue(seen)
         if TARGET == "linux":
             self.assertLessEqual(seen, set(wholes))
