@@ -105,7 +105,7 @@ int syncDescriptor(int fd) {
 
 int finishInPlace(std::FILE* file, std::size_t length) {
     errno = 0;
-    int error = std::fflush(file) == 0 ? 0 : errno;
+    int error = std::fflush(file) == 0 ? 0 : (errno != 0 ? errno : EIO);
     struct stat status;
     const int fd = ::fileno(file);
     if (error == 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
