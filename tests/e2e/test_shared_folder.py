@@ -3,10 +3,12 @@
 Each row plants something, runs the program, and checks that no file
 outside the run's own folders was changed, created or removed (a victim
 folder beside the machine, compared byte for byte), what the run logged
-about it (whole lines) and its exit status.
+about it (whole lines) and its exit status. A planted log folder or log file
+is moved aside; a link at check.json gives way to the new verdict.
 """
 
 import os
+import stat
 import unittest
 
 from machine import BANNER, TARGET, Machine, parse_log
@@ -17,6 +19,7 @@ OTHER_UID = 54321
 # CreateSymbolicLinkW makes nothing and mount points are refused).
 WINE_MOVES_THE_TARGET = "Wine's MoveFileExW renames a symbolic link's target, not the link"
 WINE_FOLLOWS_FILE_LINKS = "Wine shows a symbolic link to a file as that file"
+WINE_NO_DEVICE = "a Linux device: described for the Linux build only"
 
 
 def snapshot(root):
@@ -64,6 +67,18 @@ class PlantedLinkTest(unittest.TestCase):
         self.user_folder.mkdir(parents=True)
         os.link(self.victim / "marker.txt", self.user_folder / "avInfo.log")
 
+    def check_json_is_a_link(self):
+        self.m.log_dir.mkdir(parents=True)
+        os.symlink(self.victim / "marker.txt", self.m.check_json_path)
+
+    def check_json_has_a_second_link(self):
+        self.m.log_dir.mkdir(parents=True)
+        os.link(self.victim / "marker.txt", self.m.check_json_path)
+
+    def check_json_is_a_device_link(self):
+        self.m.log_dir.mkdir(parents=True)
+        os.symlink("/dev/full", self.m.check_json_path)
+
     # ---- the table ----
     def test_planted_names_are_moved_aside_and_nothing_outside_changes(self):
         folder, log_file = "The log folder", "The log file"
@@ -77,6 +92,10 @@ class PlantedLinkTest(unittest.TestCase):
              [(log_file, self.m.user + "/avInfo.log")], WINE_FOLLOWS_FILE_LINKS),
             ("avInfo.log has a second hard link", self.log_file_has_a_second_link,
              [(log_file, self.m.user + "/avInfo.log")], None),
+            # None: nothing is moved aside; the run writes its verdict in the link's place.
+            ("check.json is a symbolic link", self.check_json_is_a_link, None, WINE_FOLLOWS_FILE_LINKS),
+            ("check.json has a second hard link", self.check_json_has_a_second_link, None, None),
+            ("check.json is a symbolic link to a device", self.check_json_is_a_device_link, None, WINE_NO_DEVICE),
         ]
         for name, plant, moved, wine_skip in rows:
             with self.subTest(name):
@@ -85,7 +104,10 @@ class PlantedLinkTest(unittest.TestCase):
                 if not AS_ROOT:
                     self.skipTest("needs root to plant files of another account")
                 try:
-                    self.run_row(plant, moved)
+                    if moved is None:
+                        self.run_verdict_row(plant)
+                    else:
+                        self.run_row(plant, moved)
                 finally:
                     self.m.backend.cleanup()  # the next row starts without a log directory
 
@@ -112,6 +134,26 @@ class PlantedLinkTest(unittest.TestCase):
         self.assertTrue(self.user_folder.is_dir() and not self.user_folder.is_symlink())
         if TARGET == "linux":
             self.assertEqual(self.user_folder.stat().st_mode & 0o777, 0o700)
+
+    def run_verdict_row(self, plant):
+        plant()
+        before = snapshot(self.victim)
+        self.m.write_products({"antivirus": [{"name": "Contoso Antivirus", "state": 0}]})
+        self.m.write_policy({"endpoint_posture_check": 1, "av_value": 1, "av_action": 0})
+
+        r = self.m.run("-av", "-outpath=" + self.m.program_path(self.m.host_path("av.json")))
+
+        self.assertEqual(r.status, 0)
+        check_text = self.m.program_log_file_text("check.json")
+        # A run like any other: nothing moved aside, the verdict saved, no other line about the file.
+        self.assertEqual([t for t in r.texts() if "could not be trusted" in t or check_text in t],
+                         ["Final compliance status saved to file [%s] isVpnBlock: [true], msg: [av]" % check_text])
+        self.assertEqual(snapshot(self.victim), before)
+        self.assertEqual(os.stat(self.victim / "marker.txt").st_nlink, 1)
+        status = os.lstat(self.m.check_json_path)
+        self.assertTrue(stat.S_ISREG(status.st_mode))
+        self.assertEqual(status.st_nlink, 1)
+        self.assertEqual(self.m.check_json_path.read_bytes(), b"1\r\nav\r\n-\r\n")
 
 
 def snapshot_of_entry(path):
