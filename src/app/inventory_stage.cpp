@@ -19,7 +19,7 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     GatheredInventory& gathered = stage.gathered.emplace();
     for (ProviderKind kind : kinds) {
         // The query logs its own failure; later kinds are not asked, unless
-        // Defender's status answered for the missing Security Center.
+        // the machine has no Security Center (each kind has its stand-in).
         const KindAnswer answer = queryProductsOfKind(kind, gathered.document, gathered.inventory);
         if (answer.status < 0) stage.exitStatus = -1;
         if (!answer.answered) break;

@@ -10,7 +10,7 @@ namespace velmora {
 int runAvInfo(const std::vector<std::u16string>& args);
 
 // Asked once runAvInfo has returned, with every output written. True when a
-// worker the run gave up on (Microsoft Defender's status) may still be inside
+// worker the run gave up on (Defender's or Windows Firewall's status) may still be inside
 // the system's COM or RPC code. Returning from main would then run exit()
 // and every DLL's detach while that thread holds their locks, which can hang
 // the process for good (see ExitProcess); the caller must end the process at

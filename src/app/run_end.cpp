@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "inventory/defender_status.h"
+#include "inventory/bounded_call.h"
 #include "log/logger.h"
 
 namespace velmora {
 
 bool runMustEndAtOnce() {
-    if (defenderWorkersOutstanding() == 0) return false;
+    if (boundedCallsOutstanding() == 0) return false;
     if (avLogger) avLogger->flush();
     std::fflush(nullptr);
     return true;

@@ -10,24 +10,11 @@
 
 #include "common/status_codes.h"
 #include "common/text.h"
+#include "inventory/com_worker_win.h"
 
 namespace velmora {
 
 namespace {
-
-
-// An interface pointer released when it leaves scope.
-template <typename T>
-struct ComRef {
-    T* p = nullptr;
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() {
-        if (p != nullptr) p->Release();
-    }
-    void** out() { return reinterpret_cast<void**>(&p); }
-};
 
 struct OwnedBstr {
     BSTR value;
@@ -43,18 +30,6 @@ struct OwnedVariant {
     OwnedVariant(const OwnedVariant&) = delete;
     OwnedVariant& operator=(const OwnedVariant&) = delete;
     ~OwnedVariant() { VariantClear(&value); }
-};
-
-// The worker thread has no apartment yet: it joins the multithreaded one,
-// which never needs a message loop, and leaves it when the question is done.
-struct MultithreadedApartment {
-    HRESULT started = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    MultithreadedApartment() = default;
-    MultithreadedApartment(const MultithreadedApartment&) = delete;
-    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
-    ~MultithreadedApartment() {
-        if (SUCCEEDED(started)) CoUninitialize();
-    }
 };
 
 // Get fails with WBEM_E_NOT_FOUND for a property the platform's class does

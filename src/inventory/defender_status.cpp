@@ -1,11 +1,7 @@
 #include "inventory/defender_status.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "common/status_codes.h"
@@ -27,39 +23,6 @@ constexpr std::int32_t kScSignaturesUpToDate = 1;
 // this many days count as out of date.
 constexpr std::uint32_t kSignatureAgeLimitDays = 7;
 
-// What the worker hands back. Shared with the worker, so that one left
-// behind after a time-out still writes into memory that is alive.
-struct WorkerAnswer {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    std::int32_t hresult = 0;
-    DefenderProperties properties;
-};
-
-// Workers that have not come back from the provider. A worker leaves the
-// count before it hands its answer over, so a run that had its answer in time
-// never counts it.
-std::atomic<unsigned> g_workersInProvider{0};
-
-// The worker's whole life: one question, then the answer. It touches nothing
-// but the shared answer (no logger: the run may be over when it finishes).
-void askOnWorker(std::shared_ptr<WorkerAnswer> answer) {
-    DefenderProperties properties;
-    std::int32_t hr = kHrUnexpected;
-    try {
-        hr = askDefenderProvider(properties);
-    } catch (const std::exception&) {
-        properties = DefenderProperties{};
-    }
-    --g_workersInProvider;
-    std::lock_guard<std::mutex> lock(answer->mutex);
-    answer->hresult = hr;
-    answer->properties = std::move(properties);
-    answer->finished = true;
-    answer->done.notify_one();
-}
-
 void logUnanswered(const DefenderReading& reading) {
     if (reading.outcome == DefenderOutcome::TimedOut) {
         avLogger->info("Microsoft Defender's status did not answer within {} seconds; going on without it",
@@ -75,31 +38,17 @@ bool isTrue(const std::optional<bool>& value) { return value.value_or(false); }
 }  // namespace
 
 DefenderReading readDefenderStatus(std::chrono::milliseconds bound) {
-    DefenderReading reading;
-    reading.hresult = kHrUnexpected;
     // Any call of the provider may hang (CoCreateInstance, ConnectServer,
     // ExecQuery, Next): only a separate thread lets the run stop waiting.
-    auto answer = std::make_shared<WorkerAnswer>();
-    ++g_workersInProvider;
-    try {
-        std::thread(askOnWorker, answer).detach();
-    } catch (...) {
-        --g_workersInProvider;
-        throw;
-    }
-    std::unique_lock<std::mutex> lock(answer->mutex);
-    if (!answer->done.wait_for(lock, bound, [&] { return answer->finished; })) {
-        reading.outcome = DefenderOutcome::TimedOut;
-        return reading;
-    }
-    reading.hresult = answer->hresult;
-    if (answer->hresult < 0) return reading;
-    reading.outcome = DefenderOutcome::Answered;
-    reading.properties = std::move(answer->properties);
+    auto properties = std::make_shared<DefenderProperties>();
+    const BoundedAnswer answer =
+        callWithinBound([properties] { return askDefenderProvider(*properties); }, bound);
+    DefenderReading reading;
+    reading.outcome = answer.outcome;
+    reading.hresult = answer.outcome == DefenderOutcome::TimedOut ? kHrUnexpected : answer.hresult;
+    if (answer.outcome == DefenderOutcome::Answered) reading.properties = std::move(*properties);
     return reading;
 }
-
-unsigned defenderWorkersOutstanding() { return g_workersInProvider.load(); }
 
 const DefenderReading& defenderStatusOfThisRun() {
     static const DefenderReading reading = [] {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "inventory/bounded_call.h"
 #include "inventory/defender_provider.h"
 
 namespace velmora {
@@ -20,7 +21,7 @@ constexpr std::chrono::milliseconds kDefenderTimeBound{5000};
 constexpr const char* kDefenderProductName = "Windows Defender";
 constexpr const char* kDefenderReportingPath = "windowsdefender://";
 
-enum class DefenderOutcome { Answered, Failed, TimedOut };
+using DefenderOutcome = BoundedOutcome;
 
 struct DefenderReading {
     DefenderOutcome outcome = DefenderOutcome::Failed;
@@ -31,11 +32,6 @@ struct DefenderReading {
 // Asks the provider on a worker thread and waits for it at most bound. On
 // time-out the worker is left behind and its late answer dropped.
 DefenderReading readDefenderStatus(std::chrono::milliseconds bound);
-
-// How many workers are still inside the provider: ones given up on after a
-// time-out that have not returned yet. Such a worker may hold locks of the
-// system's COM and RPC code (see runMustEndAtOnce in app/run.h).
-unsigned defenderWorkersOutstanding();
 
 // This run's reading: asked on first use, within kDefenderTimeBound, and
 // kept. Logs on that first use when Defender's provider did not answer.

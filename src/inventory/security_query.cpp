@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "inventory/defender_status.h"
 #include "inventory/file_info.h"
+#include "inventory/firewall_status.h"
 #include "inventory/security_center.h"
 #include "log/logger.h"
 
@@ -244,10 +245,10 @@ std::int32_t guardedEnumerate(std::uint32_t provider, const char* key, json& doc
 
 // Defender as the kind's one product, in the order the Security Center's
 // getters would give it. Its timestamp would be a null string, which records
-// nothing. False when Defender's provider did not answer either.
-bool recordDefenderInstead(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
+// nothing. Nothing is recorded when Defender's provider did not answer either.
+void recordDefenderInstead(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
     const DefenderReading& defender = defenderStatusOfThisRun();
-    if (defender.outcome != DefenderOutcome::Answered) return false;
+    if (defender.outcome != DefenderOutcome::Answered) return;
     avLogger->info("Microsoft Defender's status stands in for the missing Security Center ({})", key);
     const DefenderProductState state = defenderProductState(defender.properties, provider);
     const ProductTarget target{provider, key, 0, slotFor(provider, 0, inventory)};
@@ -255,7 +256,26 @@ bool recordDefenderInstead(std::uint32_t provider, const char* key, json& docume
     recordState(state.productState, target, document);
     recordSignatureStatus(state.signatureStatus, target, document);
     recordReportingPath(kDefenderReportingPath, target, document);
-    return true;
+}
+
+// Windows Firewall as the firewall kind's one product. Nothing reports a
+// path for it, so it has no reporting executable and no version.
+void recordFirewallInstead(const char* key, json& document, SecurityInventory& inventory) {
+    const FirewallReading& firewall = firewallStatusOfThisRun();
+    if (firewall.outcome != BoundedOutcome::Answered) return;
+    // Named by its switch, -fw.
+    avLogger->info("Windows Firewall's status stands in for the missing Security Center (fw)");
+    const ProductTarget target{PROVIDER_FIREWALL, key, 0, slotFor(PROVIDER_FIREWALL, 0, inventory)};
+    recordName(kFirewallProductName, target, document, inventory);
+    recordState(firewallProductState(firewall.profiles), target, document);
+}
+
+void recordStandIn(std::uint32_t provider, const char* key, json& document, SecurityInventory& inventory) {
+    if (provider == PROVIDER_FIREWALL) {
+        recordFirewallInstead(key, document, inventory);
+    } else {
+        recordDefenderInstead(provider, key, document, inventory);
+    }
 }
 
 }  // namespace
@@ -282,12 +302,15 @@ KindAnswer queryProductsOfKind(std::uint32_t provider, json& document, SecurityI
     bool listCreated = false;
     const std::int32_t hr = guardedEnumerate(provider, key, document, inventory, listCreated);
     if (hr >= 0) return {hr, true};
-    // Windows Server has no Security Center at all; Defender's own status can
-    // still report the antivirus and antispyware kinds, never the firewall.
+    // Windows Server has no Security Center at all. There the failure says
+    // nothing of the other kinds: each is still asked and gets its stand-in
+    // (Defender's status for antivirus and antispyware, Windows Firewall's
+    // for the firewall), or nothing when that cannot be read either.
     const bool noSecurityCenter = !listCreated && hr == kHrClassNotRegistered;
-    if (!noSecurityCenter || provider == PROVIDER_FIREWALL) return {hr, false};
+    if (!noSecurityCenter) return {hr, false};
     try {
-        return {hr, recordDefenderInstead(provider, key, document, inventory)};
+        recordStandIn(provider, key, document, inventory);
+        return {hr, true};
     } catch (const std::exception& e) {
         avLogger->error("querySecurityProducts stopped: {}", e.what());
         return {hr, false};

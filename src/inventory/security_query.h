@@ -24,10 +24,12 @@ struct KindAnswer {
 };
 
 // querySecurityProducts, except on a machine without a Security Center
-// (creating the product list fails with class-not-registered): there
-// Microsoft Defender's own status, when it can be read, is recorded as the
-// antivirus or antispyware kind's one product. The status still tells of the
-// failed Security Center, but the kind counts as answered.
+// (creating the product list fails with class-not-registered): there the
+// kind's own stand-in, when it can be read, is recorded as its one product:
+// Microsoft Defender's status for antivirus and antispyware, Windows
+// Firewall's for the firewall. The status still tells of the failed Security
+// Center, but the kind counts as answered, stand-in or not, so that the
+// order of the kinds makes no difference there.
 KindAnswer queryProductsOfKind(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory);
 
 // Logs the operating system, productCount and each counted slot.

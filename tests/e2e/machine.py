@@ -195,7 +195,7 @@ class WineBackend:
     eol = "\r\n"
     sep = "\\"
     # What a test may leave below the shared C:\ProgramData of the Wine prefix.
-    _OWN_FOLDERS = ("Velmora", "SecurityCenter", "Defender")
+    _OWN_FOLDERS = ("Velmora", "SecurityCenter", "Defender", "Firewall")
 
     def __init__(self):
         self.programdata = Path(WINEPREFIX) / "drive_c" / "ProgramData"
@@ -359,7 +359,14 @@ class Machine:
 
     def defender_status(self, status):
         """Describes Defender's status provider (status.json); None: no Defender."""
-        path = self.programdata / "Defender" / "status.json"
+        return self._status_file("Defender", status)
+
+    def firewall_status(self, status):
+        """Describes Windows Firewall's policy object (status.json); None: no such object."""
+        return self._status_file("Firewall", status)
+
+    def _status_file(self, folder, status):
+        path = self.programdata / folder / "status.json"
         if status is None:
             shutil.rmtree(path.parent, ignore_errors=True)
             return path

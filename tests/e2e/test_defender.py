@@ -1,6 +1,7 @@
-"""Microsoft Defender's own status provider, machine by machine: Windows 10
-whose Security Center reports Defender by its windowsdefender:// path, and
-Windows Server, which has no Security Center at all."""
+"""Microsoft Defender's own status provider and Windows Firewall's policy
+object, machine by machine: Windows 10 whose Security Center reports Defender
+by its windowsdefender:// path, and Windows Server, which has no Security
+Center at all."""
 
 import json
 import time
@@ -23,6 +24,9 @@ NO_DEFENDER = ("info", "Microsoft Defender's status cannot be read either, error
 BAD_STATUS = ("info", "Microsoft Defender's status cannot be read either, error = -7ffbefff")
 BLANKET_REFUSED = ("info", "Microsoft Defender's status cannot be read either, error = -7ff8fffb")
 TIMED_OUT = ("info", "Microsoft Defender's status did not answer within 5 seconds; going on without it")
+FIREWALL_UNREAD = "Windows Firewall's status cannot be read either, error = %s"
+NO_FIREWALL = ("info", FIREWALL_UNREAD % "-7ffbfeac")
+FIREWALL_STANDS_IN = ("info", "Windows Firewall's status stands in for the missing Security Center (fw)")
 
 NO_MATCH = "doesn't matched with any field!"
 # Block when an enabled antivirus is present.
@@ -61,7 +65,7 @@ class DefenderMachine(unittest.TestCase):
         """A Server run as it was before Defender's provider was asked, plus the one line about it."""
         self.assertEqual(r.status, -1)
         self.assertEqual(self.after_command_line(r), [
-            NO_SECURITY_CENTER, defender_line, ("info", "output js is not valid!"), *report(0),
+            NO_SECURITY_CENTER, defender_line, NO_SECURITY_CENTER, ("info", "output js is not valid!"), *report(0),
             ("info", "json from posturedata is not valid! jsFilePath = [%s]"
              % self.m.program_log_file_text("postureData.json")),
             ("info", "SystemModel end: [-]"), ("info", "END")])
@@ -116,6 +120,19 @@ class Windows10WithDefenderTest(DefenderMachine):
         self.assertIn(("info", "\tavVersion: " + VERSION), r.records)
 
 
+class Windows10FirewallQueryFailsTest(DefenderMachine):
+    def test_a_failing_firewall_query_still_ends_the_queries(self):
+        self.m.defender_status(DEFENDER_ON)
+        self.m.firewall_status({"CurrentProfileTypes": 1, "FirewallEnabled": {"1": True}})
+        self.m.write_products({"antivirus": [{"name": "Contoso", "state": 0, "remediation_path": "C:\\c.exe"}],
+                               "failures": [{"provider": "firewall", "call": "Initialize",
+                                             "hresult": "0x80040154"}]})
+        r = self.run_kinds("-fw", "-av")
+        self.assertEqual(r.status, -1)
+        self.assertFalse(self.out.exists())
+        self.assertFalse(any("status" in t and ("Firewall" in t or "Defender" in t) for t in r.texts()))
+
+
 class ServerWithDefenderTest(DefenderMachine):
     """No Security Center (no products.json): Defender's status stands in."""
 
@@ -130,24 +147,45 @@ class ServerWithDefenderTest(DefenderMachine):
         document = {"antispyware": [DEFENDER_OBJECT], "av": [DEFENDER_OBJECT], "is_av_installed": True, "os": "Win 7"}
         self.assertEqual(self.out.read_bytes(), compact(document))
         stands_in = "Microsoft Defender's status stands in for the missing Security Center (%s)"
-        self.assertEqual(self.after_command_line(r)[:9], [
+        self.assertEqual(self.after_command_line(r)[:10], [
             NO_SECURITY_CENTER, ("info", stands_in % "av"),
             NO_SECURITY_CENTER, ("info", stands_in % "antispyware"),
-            NO_SECURITY_CENTER,  # the firewall has no stand-in: the queries end
+            NO_SECURITY_CENTER, NO_FIREWALL,
             shown(document), ("info", "avInfo: js succesfully saved to file " + self.m.program_path(self.out)),
             *report(1)])
-        self.assertEqual(self.after_command_line(r)[9:16], DEFENDER_SLOT)
+        self.assertEqual(self.after_command_line(r)[10:17], DEFENDER_SLOT)
         self.assertEqual(self.verdict(), b"1\r\nav\r\n-\r\n")
         if TARGET == "windows":
             self.assertEqual(live.read_text(), "0")
 
-    def test_firewall_first_ends_the_queries_before_defender_is_asked(self):
+    def test_firewall_stands_in_and_the_order_of_the_switches_does_not_matter(self):
         self.m.defender_status(DEFENDER_ON)
         self.m.write_policy(AV_RULE)
-        r = self.run_kinds("-fw", "-av")
-        self.assertEqual(r.status, -1)
-        self.assertFalse(self.out.exists())
-        self.assertFalse(any("Defender" in t for t in r.texts()))
+        enabled = {"1": True, "2": True, "4": False}
+        # status.json, the firewall object recorded, its lines.
+        cases = {"on in every current profile": ({"CurrentProfileTypes": 3, "FirewallEnabled": enabled},
+                                                 "on", [FIREWALL_STANDS_IN]),
+                 "off in one of two": ({"CurrentProfileTypes": 6, "FirewallEnabled": enabled},
+                                       "off", [FIREWALL_STANDS_IN]),
+                 "no object": (None, None, [NO_FIREWALL]),
+                 "not such an object": (b"{not json", None, [("info", FIREWALL_UNREAD % "-7fffbffb")]),
+                 "get_FirewallEnabled fails": (
+                     {"CurrentProfileTypes": 1, "FirewallEnabled": enabled,
+                      "fail": {"method": "get_FirewallEnabled", "hresult": "0x80070005"}},
+                     None, [("info", FIREWALL_UNREAD % "-7ff8fffb")])}
+        for name, (status, state, lines) in cases.items():
+            self.m.firewall_status(status)
+            wanted = {"av": [DEFENDER_OBJECT], "is_av_installed": True, "os": "Win 7"}
+            if state:
+                wanted["firewall"] = [{"name": "Windows Firewall", "state": state}]
+            for kinds in (("-fw", "-av"), ("-av", "-fw")):
+                with self.subTest(name, kinds=kinds):
+                    self.out.unlink(missing_ok=True)
+                    r = self.run_kinds(*kinds)
+                    self.assertEqual(r.status, -1)
+                    self.assertEqual(self.out.read_bytes(), compact(wanted))
+                    self.assertEqual(self.verdict(), b"1\r\nav\r\n-\r\n")
+                    self.assertEqual([rec for rec in r.records if "Firewall's status" in rec[1]], lines)
 
     def test_defender_off_or_passive_is_no_enabled_antivirus(self):
         cases = {"service off": {"AMServiceEnabled": False}, "real-time protection off":

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Creates the private Wine prefix of the test run (once), registers the test
-# Security Center and the test Defender status provider in it, and keeps one
+# Security Center, the test Defender status provider and the test firewall
+# policy object in it, and keeps one
 # wineserver running for all tests.
 # "stop" ends that wineserver.
 set -eu
@@ -33,6 +34,8 @@ start)
     register FakeSecurityCenter.dll '{17072F7B-9ABE-4A74-A261-1EB76B55107A}' Apartment
     # Defender's status provider is served in place of WMI's locator class.
     register FakeDefenderStatus.dll '{4590F811-1D3A-11D0-891F-00AA004B2E24}' Both
+    # Windows Firewall's policy object (HNetCfg.FwPolicy2).
+    register FakeFirewallPolicy.dll '{E2B3C97F-6AE1-41AC-817A-F6F92166D7DD}' Both
     echo "wine prefix ready: $WINEPREFIX"
     ;;
 stop)
