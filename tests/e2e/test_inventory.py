@@ -220,11 +220,14 @@ class InventoryTest(unittest.TestCase):
         self.assert_not_saved(r, report(0), status=0)
 
     def test_no_security_center(self):
-        # Nor Defender's status provider, which would stand in (test_defender).
+        # Nor Defender's status provider nor Windows Firewall's policy object,
+        # which would stand in (test_defender); each kind is still asked.
         r = self.run_kinds("-av", "-fw")
         self.assert_not_saved(r, report(0), status=-1,
                               errors=[("error", "CoCreateInstance returned error = -7ffbfeac"),
-                                      ("info", "Microsoft Defender's status cannot be read either, error = -7ffbeff2")])
+                                      ("info", "Microsoft Defender's status cannot be read either, error = -7ffbeff2"),
+                                      ("error", "CoCreateInstance returned error = -7ffbfeac"),
+                                      ("info", "Windows Firewall's status cannot be read either, error = -7ffbfeac")])
 
     def test_unusable_products_file(self):
         self.m.write_products(b'{"antivirus": [{"name": 1}]}')
