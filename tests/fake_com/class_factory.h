@@ -46,4 +46,16 @@ private:
     LONG locks_ = 0;
 };
 
+// What a DLL that serves the one class `served` answers from its
+// DllGetClassObject and DllCanUnloadNow exports.
+inline HRESULT getClassObject(ClassFactory& factory, REFCLSID served, REFCLSID clsid, REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualGUID(clsid, served)) return CLASS_E_CLASSNOTAVAILABLE;
+    return factory.QueryInterface(iid, out);
+}
+inline HRESULT canUnloadNow(ClassFactory& factory, LONG& liveObjects) {
+    return (InterlockedCompareExchange(&liveObjects, 0, 0) == 0 && !factory.locked()) ? S_OK : S_FALSE;
+}
+
 }  // namespace fake_com

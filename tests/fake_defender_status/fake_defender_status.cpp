@@ -316,15 +316,10 @@ fake_com::ClassFactory g_factory(createServed);
 extern "C" {
 
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (!sameGuid(clsid, CLSID_WbemLocator)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
+    return fake_com::getClassObject(g_factory, CLSID_WbemLocator, clsid, iid, out);
 }
 
-HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && !g_factory.locked()) ? S_OK : S_FALSE;
-}
+HRESULT STDAPICALLTYPE DllCanUnloadNow() { return fake_com::canUnloadNow(g_factory, g_liveObjects); }
 
 // When the DLL leaves the process, the objects still alive are the ones the
 // program never released. With VELMORA_WMI_LIVE_REPORT naming a file, their

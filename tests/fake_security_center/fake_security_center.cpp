@@ -201,15 +201,10 @@ fake_com::ClassFactory g_factory(createServed);
 extern "C" {
 
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (!sameGuid(clsid, kClsidWscProductList)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
+    return fake_com::getClassObject(g_factory, kClsidWscProductList, clsid, iid, out);
 }
 
-HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return (InterlockedCompareExchange(&g_liveObjects, 0, 0) == 0 && !g_factory.locked()) ? S_OK : S_FALSE;
-}
+HRESULT STDAPICALLTYPE DllCanUnloadNow() { return fake_com::canUnloadNow(g_factory, g_liveObjects); }
 
 // Product lists and products not yet released.
 LONG FakeSecurityCenterLiveObjects() { return InterlockedCompareExchange(&g_liveObjects, 0, 0); }
