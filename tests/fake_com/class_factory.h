@@ -1,6 +1,7 @@
-// The class factory of the test COM servers (the Security Center and Defender's
-// WMI provider): a static object that lives as long as its DLL and makes the
-// one class the DLL serves through the server's own create function.
+// The class factory of the test COM servers (the Security Center, Defender's
+// WMI provider, Windows Firewall's policy): a static object that lives as long
+// as its DLL and makes the one class the DLL serves through the server's own
+// create function.
 #pragma once
 
 #include <windows.h>
