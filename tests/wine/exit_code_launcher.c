@@ -54,14 +54,27 @@ static HANDLE squatRunLock(void) {
     return mutex;
 }
 
+/* Wine's process creation fails with ERROR_INTERNAL_ERROR when the new
+ * process ends before its start-up has completed, which happens now and then
+ * on a loaded machine. None of the program's own code has run by then, so
+ * starting it again repeats no run of the program. */
+static BOOL startProgram(const wchar_t* rest, wchar_t* command, size_t length, STARTUPINFOW* startup,
+                         PROCESS_INFORMATION* process) {
+    for (int attempt = 0;; ++attempt) {
+        /* CreateProcessW may write into the command line it is given. */
+        memcpy(command, rest, (length + 1) * sizeof(wchar_t));
+        if (CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, startup, process)) return TRUE;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 4) return FALSE;
+        Sleep(200);
+    }
+}
+
 int main(void) {
     HANDLE squatted = squatRunLock();
     const wchar_t* rest = afterProgramName(GetCommandLineW());
-    /* CreateProcessW may write into the command line it is given. */
     size_t length = wcslen(rest);
     wchar_t* command = HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
     if (command == NULL) return 120;
-    memcpy(command, rest, (length + 1) * sizeof(wchar_t));
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -71,8 +84,8 @@ int main(void) {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
-        fprintf(stderr, "exit_code_launcher: cannot start %ls (error %lu)\n", command, GetLastError());
+    if (!startProgram(rest, command, length, &startup, &process)) {
+        fprintf(stderr, "exit_code_launcher: cannot start %ls (error %lu)\n", rest, GetLastError());
         return 121;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
