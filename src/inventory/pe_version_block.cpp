@@ -1,4 +1,4 @@
-#include "standin/pe_version_block.h"
+#include "inventory/pe_version_block.h"
 
 #include <cstring>
 

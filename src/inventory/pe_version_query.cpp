@@ -1,4 +1,4 @@
-#include "standin/pe_version_query.h"
+#include "inventory/pe_version_query.h"
 
 #include <algorithm>
 #include <vector>

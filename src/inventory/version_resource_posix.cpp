@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "standin/pe_version_block.h"
-#include "standin/pe_version_query.h"
+#include "inventory/pe_version_block.h"
+#include "inventory/pe_version_query.h"
 
 namespace velmora {
 

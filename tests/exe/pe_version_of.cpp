@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "standin/pe_version_block.h"
-#include "standin/pe_version_query.h"
+#include "inventory/pe_version_block.h"
+#include "inventory/pe_version_query.h"
 
 using namespace velmora;
 

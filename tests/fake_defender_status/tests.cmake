@@ -7,7 +7,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/fake_defender_status.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FakeDefenderStatus.def)
   set_target_properties(FakeDefenderStatus PROPERTIES PREFIX "" OUTPUT_NAME FakeDefenderStatus)
-  target_link_libraries(FakeDefenderStatus PRIVATE avinfo_core)
+  target_link_libraries(FakeDefenderStatus PRIVATE avinfo_standin)
   target_include_directories(FakeDefenderStatus PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   # The e2e tests need it registered.
   add_dependencies(VelmoraAvInfo FakeDefenderStatus)

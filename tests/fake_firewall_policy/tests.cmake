@@ -6,7 +6,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/fake_firewall_policy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FakeFirewallPolicy.def)
   set_target_properties(FakeFirewallPolicy PROPERTIES PREFIX "" OUTPUT_NAME FakeFirewallPolicy)
-  target_link_libraries(FakeFirewallPolicy PRIVATE avinfo_core)
+  target_link_libraries(FakeFirewallPolicy PRIVATE avinfo_standin)
   target_include_directories(FakeFirewallPolicy PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   # The e2e tests need it registered.
   add_dependencies(VelmoraAvInfo FakeFirewallPolicy)

@@ -6,7 +6,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/fake_security_center.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FakeSecurityCenter.def)
   set_target_properties(FakeSecurityCenter PROPERTIES PREFIX "" OUTPUT_NAME FakeSecurityCenter)
-  target_link_libraries(FakeSecurityCenter PRIVATE avinfo_core)
+  target_link_libraries(FakeSecurityCenter PRIVATE avinfo_standin)
   target_include_directories(FakeSecurityCenter PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   # The unit tests count its live objects; the e2e tests need it registered.
   add_dependencies(VelmoraAvInfoTests FakeSecurityCenter)

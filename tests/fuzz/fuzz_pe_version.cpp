@@ -1,8 +1,8 @@
 // libFuzzer target: bytes as a PE file through the version-resource reader of
 // the Linux build, then every query the program makes on the block found; the
 // bytes also go to the queries directly, as a version block of their own.
-#include "standin/pe_version_block.h"
-#include "standin/pe_version_query.h"
+#include "inventory/pe_version_block.h"
+#include "inventory/pe_version_query.h"
 
 #include <cstdint>
 #include <string>

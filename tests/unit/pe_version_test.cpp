@@ -3,8 +3,8 @@
 // every truncation and random byte flips. Buffers are allocated to their exact
 // size so that the sanitizer build catches any read past them.
 #include "inventory/file_info.h"
-#include "standin/pe_version_block.h"
-#include "standin/pe_version_query.h"
+#include "inventory/pe_version_block.h"
+#include "inventory/pe_version_query.h"
 
 #include <algorithm>
 #include <cstring>
