@@ -1,5 +1,8 @@
 #include "app/run.h"
 
+#include <cstdio>
+#include <optional>
+
 #include "app/command_line.h"
 #include "app/inventory_stage.h"
 #include "app/posture_stage.h"
@@ -20,6 +23,26 @@ void logUsage() {
     for (const auto& line : usageLines()) avLogger->info(line);
 }
 
+// Nothing when the run's log is running, else why it cannot: the log
+// folder's own failure, or the logging library's.
+std::optional<std::string> startLog(const PreparedLogFolder& logFolder) {
+    if (!logFolder.failure.empty()) return logFolder.failure;
+    return logInit("AVLoggerNameForAVINFO", logFolder.libraryFilePath, logFolder.logFilePath);
+}
+
+// A run that cannot log tells the user so and ends. It lets the other runs go
+// before any notice: the notice may wait for the user, and the next run must
+// not wait with it.
+void reportLogStartFailure(const std::string& reason, RunLock& runLock) {
+    runLock.release();
+    // A reason of any length gives a notice of bounded size.
+    char text[512];
+    std::snprintf(text, sizeof text, "Log init failed : %s", reason.c_str());
+    showStartFailureNotice("Log Error!", text);
+    debugOutput("AvInfo: logInit failed!!");
+    showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
+}
+
 }  // namespace
 
 int runAvInfo(const std::vector<std::u16string>& args) {
@@ -29,16 +52,8 @@ int runAvInfo(const std::vector<std::u16string>& args) {
     // other's fresh folders. The folders stay held until the run ends.
     const PreparedLogFolder logFolder = prepareLogFolder(userName);
 
-    // A run that cannot start lets the others go before any notice: the
-    // notice may wait for the user, and the next run must not wait with it.
-    const bool logStarted =
-        logFolder.failure.empty()
-            ? logInit("AVLoggerNameForAVINFO", logFolder.libraryFilePath, &runLock, logFolder.logFilePath)
-            : (reportLogInitFailure(logFolder.failure, &runLock), false);
-    if (!logStarted) {
-        runLock.release();
-        debugOutput("AvInfo: logInit failed!!");
-        showStartFailureNotice("ERROR", "Couldn't init the ALL AvInfo logs. Restart the app with permissions!");
+    if (const std::optional<std::string> failure = startLog(logFolder)) {
+        reportLogStartFailure(*failure, runLock);
         return 1;
     }
     logMovedAside(logFolder.movedAside);

@@ -1,11 +1,8 @@
 #include "log/logger.h"
 
 #include "common/text.h"
-#include "log/start_notice.h"
 
 #include <spdlog/sinks/rotating_file_sink.h>
-
-#include <cstdio>
 
 namespace velmora {
 
@@ -31,14 +28,7 @@ spdlog::filename_t logFileName(const std::string& path) {
 }
 }  // namespace
 
-void reportLogInitFailure(const std::string& reason, RunLock* runLock) {
-    char text[512];
-    std::snprintf(text, sizeof text, "Log init failed : %s", reason.c_str());
-    if (runLock != nullptr) runLock->release();
-    showStartFailureNotice("Log Error!", text);
-}
-
-bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock, const std::string& shownFilePath) {
+std::optional<std::string> logInit(std::string loggerName, std::string logFilePath, const std::string& shownFilePath) {
     try {
         auto logger = spdlog::rotating_logger_mt(loggerName, logFileName(logFilePath), kMaxLogFileSize, kRotatedFilesKept, false);
         avLogger = logger;
@@ -46,13 +36,12 @@ bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock, 
         spdlog::set_pattern(kLogPattern, spdlog::pattern_time_type::local);
         spdlog::set_level(spdlog::level::trace);
         avLogger->log(spdlog::level::info, kStartBanner);
-        return true;
+        return std::nullopt;
     } catch (const spdlog::spdlog_ex& ex) {
         std::string reason = ex.what();
         const std::size_t at = reason.find(logFilePath);
         if (!shownFilePath.empty() && at != std::string::npos) reason.replace(at, logFilePath.size(), shownFilePath);
-        reportLogInitFailure(reason, runLock);
-        return false;
+        return reason;
     }
 }
 

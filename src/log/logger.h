@@ -8,11 +8,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <spdlog/spdlog.h>
-
-#include "common/run_lock.h"
 
 // Compiled once, in log/logging_library.cpp, instead of in every file that
 // logs.
@@ -29,17 +28,13 @@ namespace velmora {
 extern std::shared_ptr<spdlog::logger> avLogger;
 
 // Creates the logger (name "AVLoggerNameForAVINFO" in a run) on the given
-// file (a UTF-8 path on Windows) and writes the start banner. False when the logging library refused;
-// the user has then been shown the reason. A run lock handed in is released
-// before that notice: a run that cannot start must not hold up the others
-// while its notice waits for the user. shownFilePath, when given, is the
-// file's name as the user knows it, used in that notice instead of the name
-// the library was given (which may lead through a held folder descriptor).
-bool logInit(std::string loggerName, std::string logFilePath, RunLock* runLock = nullptr,
-             const std::string& shownFilePath = "");
-
-// The notice of a log that cannot start ("Log init failed : <reason>"),
-// after the run lock is released.
-void reportLogInitFailure(const std::string& reason, RunLock* runLock);
+// file (a UTF-8 path on Windows) and writes the start banner. Returns the
+// logging library's reason when it refused, nothing when the log runs; it
+// shows nothing itself: what a run that cannot log does is the run's matter.
+// shownFilePath, when given, is the file's name as the user knows it, used in
+// the reason instead of the name the library was given (which may lead
+// through a held folder descriptor).
+std::optional<std::string> logInit(std::string loggerName, std::string logFilePath,
+                                   const std::string& shownFilePath = "");
 
 }  // namespace velmora

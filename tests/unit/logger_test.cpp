@@ -14,7 +14,7 @@ TEST(Logger, EachInfoRecordIsOnDiskWhenTheNextBegins) {
     ScratchMachine machine;
     const std::string path = machine.path("avInfo.log");
     const char* const name = "velmora-logger-test";
-    ASSERT_TRUE(logInit(name, path));
+    ASSERT_EQ(logInit(name, path), std::nullopt);
     EXPECT_NE(readFile(path).find("InfoDemo"), std::string::npos) << "the start banner is not on disk";
     for (const char* text : {"first record", "second record", "third record"}) {
         avLogger->info("{}", text);

@@ -3,6 +3,7 @@
 // folder and the log captured, all removed afterwards).
 #pragma once
 
+#include "common/run_lock.h"
 #include "log/logger.h"
 
 #include <spdlog/sinks/base_sink.h>
