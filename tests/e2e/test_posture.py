@@ -30,35 +30,25 @@ NOT_ENABLED = "endpoint_posture_check is not enabled!"
 NO_MATCH = "doesn't matched with any field!"
 NOT_OBJECT = "js from svr is not in object format!"
 
-# The policy's clauses in order, each with the default value of its
-# "<clause>_value" member; "<clause>_operator" is "equal" and "<clause>_action"
-# 1 (allow) by default.
-CLAUSE_DEFAULTS = {"av": 0, "av_version": "0.0.0.0", "os_version": "Any", "registry": "NA"}
-DEFAULT_RULE = {"endpoint_posture_check": 0}
-for _clause, _value in CLAUSE_DEFAULTS.items():
-    DEFAULT_RULE.update({_clause + "_value": _value, _clause + "_operator": "equal", _clause + "_action": 1})
-
-OPERATOR_NAMES = {
-    "equal": "OPERATOR_ENUM_EQUAL", "not_equal": "OPERATOR_ENUM_NOTEQUAL", "less_than": "OPERATOR_ENUM_LESSTHAN",
-    "less_than_or_equal": "OPERATOR_ENUM_LESSTHAN_OR_EQUAL", "greater_than": "OPERATOR_ENUM_GREATERTHAN",
-    "greater_than_or_equal": "OPERATOR_ENUM_GREATERTHAN_OR_EQUAL", "exist": "OPERATOR_ENUM_EXIST",
-    "not_exist": "OPERATOR_ENUM_NOT_EXIST",
+# The thirteen rule lines the parser logs, in order, for a policy whose
+# members all keep their defaults. Tests name the lines they expect otherwise,
+# literally: the mapping itself is pinned by the parser's unit test.
+DEFAULT_RULE_LINES = {
+    "endptPostureCheck": "0",
+    "av_value": "AV_DISABLED", "av_operator": "OPERATOR_ENUM_EQUAL", "av_action": "VPN_ACTION_ALLOW",
+    "av_version_value": "0.0.0.0", "av_version_operator": "OPERATOR_ENUM_EQUAL", "av_version_action": "VPN_ACTION_ALLOW",
+    "os_version_value": "Any", "os_version_operator": "OPERATOR_ENUM_EQUAL", "os_version_action": "VPN_ACTION_ALLOW",
+    "registry_value": "NA", "registry_operator": "OPERATOR_ENUM_EQUAL", "registry_action": "VPN_ACTION_ALLOW",
 }
+CHECK_ON = {"endptPostureCheck": "1"}
+EXIST = "OPERATOR_ENUM_EXIST"
+NOT_EXIST = "OPERATOR_ENUM_NOT_EXIST"
 
 
-def rule_lines(**fields):
-    """The thirteen rule lines for a policy whose members all have accepted kinds."""
-    r = dict(DEFAULT_RULE, **fields)
-    shown_values = {"av": "AV_ENABLED" if r["av_value"] == 1 else "AV_DISABLED"}
-    lines = ["endptPostureCheck: %d" % r["endpoint_posture_check"]]
-    for clause in CLAUSE_DEFAULTS:
-        operator = OPERATOR_NAMES.get(r[clause + "_operator"].lower(), "OPERATOR_ENUM_NONE")
-        # int() truncates toward zero, as the program does
-        action = "VPN_ACTION_BLOCK" if int(r[clause + "_action"]) == 0 else "VPN_ACTION_ALLOW"
-        lines += ["%s_value: %s" % (clause, shown_values.get(clause, r[clause + "_value"])),
-                  "%s_operator: %s" % (clause, operator),
-                  "%s_action: %s" % (clause, action)]
-    return lines
+def rule_lines(shown=None):
+    """The rule lines, "<name>: <text>", with `shown` replacing the default texts of the lines it names."""
+    lines = dict(DEFAULT_RULE_LINES, **(shown or {}))
+    return ["%s: %s" % line for line in lines.items()]
 
 
 def verdict_bytes(block, message, model="-"):
@@ -114,24 +104,31 @@ class PostureTest(unittest.TestCase):
 
     # ---- the six outcomes ----
     def test_each_outcome_writes_its_verdict(self):
+        blocked = "VPN_ACTION_BLOCK"
         cases = [
-            ({}, False, NOT_ENABLED),
-            ({"endpoint_posture_check": 2, "av_action": 0}, False, NOT_ENABLED),
-            ({"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}, True, "av"),
+            ({}, {}, False, NOT_ENABLED),
+            ({"endpoint_posture_check": 2, "av_action": 0}, {"endptPostureCheck": "2", "av_action": blocked},
+             False, NOT_ENABLED),
+            ({"endpoint_posture_check": 1, "av_value": 1, "av_action": 0},
+             dict(CHECK_ON, av_value="AV_ENABLED", av_action=blocked), True, "av"),
             ({"endpoint_posture_check": 1, "av_value": 1, "av_version_value": "0", "av_version_action": 0},
-             True, "av_version"),
-            ({"endpoint_posture_check": 1, "os_version_value": "0", "os_version_action": 0.5}, True, "os"),
-            ({"endpoint_posture_check": 1, "registry_value": "", "registry_action": -0.5}, True, "registry"),
-            ({"endpoint_posture_check": 1}, False, NO_MATCH),
+             dict(CHECK_ON, av_value="AV_ENABLED", av_version_value="0", av_version_action=blocked), True, "av_version"),
+            # Fractions of an action are cut toward zero.
+            ({"endpoint_posture_check": 1, "os_version_value": "0", "os_version_action": 0.5},
+             dict(CHECK_ON, os_version_value="0", os_version_action=blocked), True, "os"),
+            ({"endpoint_posture_check": 1, "registry_value": "", "registry_action": -0.5},
+             dict(CHECK_ON, registry_value="", registry_action=blocked), True, "registry"),
+            ({"endpoint_posture_check": 1}, CHECK_ON, False, NO_MATCH),
             # A huge fraction is not zero: allow.
-            ({"endpoint_posture_check": 1, "os_version_value": "0", "os_version_action": 1e300}, False, NO_MATCH),
+            ({"endpoint_posture_check": 1, "os_version_value": "0", "os_version_action": 1e300},
+             dict(CHECK_ON, os_version_value="0"), False, NO_MATCH),
         ]
-        for policy, block, message in cases:
+        for policy, shown, block, message in cases:
             with self.subTest(policy=policy):
                 self.m.write_policy(policy)
                 r = self.run_program()
                 self.assertEqual(self.check_bytes(), verdict_bytes(block, message))
-                self.assertEqual(stage_records(r), self.evaluated(rule_lines(**policy), block, message))
+                self.assertEqual(stage_records(r), self.evaluated(rule_lines(shown), block, message))
 
     def test_array_policy_is_not_an_object_and_the_check_stays_off(self):
         self.m.write_policy("[1, 2]")
@@ -143,7 +140,8 @@ class PostureTest(unittest.TestCase):
         policy = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
         self.m.write_policy(b"\xef\xbb\xbf" + json.dumps(policy).encode())
         r = self.run_program()
-        self.assertEqual(stage_records(r), self.evaluated(rule_lines(**policy), True, "av"))
+        shown = dict(CHECK_ON, av_value="AV_ENABLED", av_action="VPN_ACTION_BLOCK")
+        self.assertEqual(stage_records(r), self.evaluated(rule_lines(shown), True, "av"))
         self.assertEqual(self.check_bytes(), verdict_bytes(True, "av"))
 
     def test_malformed_policies_leave_an_earlier_verdict_alone(self):
@@ -164,7 +162,7 @@ class PostureTest(unittest.TestCase):
         depth = 100000
         self.m.write_policy('{"deep":%s%s,"endpoint_posture_check":1}' % ("[" * depth, "]" * depth))
         r = self.run_program()
-        self.assertEqual(stage_records(r), self.evaluated(rule_lines(endpoint_posture_check=1), False, NO_MATCH))
+        self.assertEqual(stage_records(r), self.evaluated(rule_lines(CHECK_ON), False, NO_MATCH))
         self.assertEqual(self.check_bytes(), verdict_bytes(False, NO_MATCH))
 
     def test_missing_policy_reports_code_2_and_writes_no_verdict(self):
@@ -384,20 +382,20 @@ class PostureTest(unittest.TestCase):
                 self.set_model(stored)
                 r = self.run_program()
                 self.assertEqual(self.check_bytes(), verdict_bytes(False, NO_MATCH, line))
-                self.assertEqual(stage_records(r), self.evaluated(rule_lines(**policy), False, NO_MATCH, model=line))
+                self.assertEqual(stage_records(r), self.evaluated(rule_lines(CHECK_ON), False, NO_MATCH, model=line))
 
     # ---- the OS rule ----
     def test_os_rule_on_windows_7_and_10(self):
         cases = [
-            ("win7", "windows_10", "equal", NO_MATCH),
-            ("win10", "windows_10", "equal", "os"),
-            ("win10", "windows_7,WINDOWS_10", "equal", "os"),
-            ("win10", "windows_7, windows_10", "equal", NO_MATCH),
-            ("win7", "windows_7,windows_10", "not_equal", NO_MATCH),
-            ("win10", "windows_7", "not_equal", "os"),
-            ("win10", "windows_10", "less_than", NO_MATCH),
+            ("win7", "windows_10", "equal", "OPERATOR_ENUM_EQUAL", NO_MATCH),
+            ("win10", "windows_10", "equal", "OPERATOR_ENUM_EQUAL", "os"),
+            ("win10", "windows_7,WINDOWS_10", "equal", "OPERATOR_ENUM_EQUAL", "os"),
+            ("win10", "windows_7, windows_10", "equal", "OPERATOR_ENUM_EQUAL", NO_MATCH),
+            ("win7", "windows_7,windows_10", "not_equal", "OPERATOR_ENUM_NOTEQUAL", NO_MATCH),
+            ("win10", "windows_7", "not_equal", "OPERATOR_ENUM_NOTEQUAL", "os"),
+            ("win10", "windows_10", "less_than", "OPERATOR_ENUM_LESSTHAN", NO_MATCH),
         ]
-        for version, value, operator, message in cases:
+        for version, value, operator, shown_operator, message in cases:
             with self.subTest(version=version, value=value, operator=operator):
                 self.m.set_windows_version(version)
                 policy = {"endpoint_posture_check": 1, "os_version_value": value,
@@ -405,16 +403,20 @@ class PostureTest(unittest.TestCase):
                 self.m.write_policy(policy)
                 r = self.run_program()
                 self.assertEqual(self.check_bytes(), verdict_bytes(message == "os", message))
-                self.assertEqual(stage_records(r), self.evaluated(rule_lines(**policy), message == "os", message))
+                shown = dict(CHECK_ON, os_version_value=value, os_version_operator=shown_operator,
+                             os_version_action="VPN_ACTION_BLOCK")
+                self.assertEqual(stage_records(r), self.evaluated(rule_lines(shown), message == "os", message))
 
     # ---- the registry rule ----
-    def registry_case(self, value, operator, message, between):
+    def registry_case(self, value, operator, shown_operator, message, between):
         policy = {"endpoint_posture_check": 1, "registry_value": value, "registry_operator": operator,
                   "registry_action": 0}
         self.m.write_policy(policy)
         r = self.run_program()
         self.assertEqual(self.check_bytes(), verdict_bytes(message == "registry", message))
-        self.assertEqual(stage_records(r), self.evaluated(rule_lines(**policy), message == "registry", message,
+        shown = dict(CHECK_ON, registry_value=value, registry_operator=shown_operator,
+                     registry_action="VPN_ACTION_BLOCK")
+        self.assertEqual(stage_records(r), self.evaluated(rule_lines(shown), message == "registry", message,
                                                           between=between))
 
     def test_registry_rule_with_existing_and_missing_keys(self):
@@ -423,30 +425,30 @@ class PostureTest(unittest.TestCase):
         present = r"Computer\HKEY_LOCAL_MACHINE\SOFTWARE\Contoso\Agent"
         missing = r"Computer\HKEY_LOCAL_MACHINE\SOFTWARE\Contoso\Gone"
         cases = [
-            (present, "exist", "registry", [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
-            (present, "not_exist", NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
-            (missing, "exist", NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Gone]"]),
-            (missing, "NOT_EXIST", "registry", [r"subkeyW: [SOFTWARE\Contoso\Gone]"]),
-            (present, "equal", NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
-            (missing + "," + present, "exist", "registry",
+            (present, "exist", EXIST, "registry", [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
+            (present, "not_exist", NOT_EXIST, NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
+            (missing, "exist", EXIST, NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Gone]"]),
+            (missing, "NOT_EXIST", NOT_EXIST, "registry", [r"subkeyW: [SOFTWARE\Contoso\Gone]"]),
+            (present, "equal", "OPERATOR_ENUM_EQUAL", NO_MATCH, [r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
+            (missing + "," + present, "exist", EXIST, "registry",
              [r"subkeyW: [SOFTWARE\Contoso\Gone]", r"subkeyW: [SOFTWARE\Contoso\Agent]"]),
             # The item after ", " starts with a blank: no valid path.
-            (r"Computer\HKEY_CURRENT_USER\NoSuchKey, Computer\HKEY_CURRENT_USER\Software\Contoso", "exist",
+            (r"Computer\HKEY_CURRENT_USER\NoSuchKey, Computer\HKEY_CURRENT_USER\Software\Contoso", "exist", EXIST,
              NO_MATCH, [r"subkeyW: [NoSuchKey]"]),
-            (r"HKLM\SOFTWARE", "not_exist", "registry", []),
+            (r"HKLM\SOFTWARE", "not_exist", NOT_EXIST, "registry", []),
         ]
-        for value, operator, message, between in cases:
+        for value, operator, shown_operator, message, between in cases:
             with self.subTest(value=value, operator=operator):
-                self.registry_case(value, operator, message, between)
+                self.registry_case(value, operator, shown_operator, message, between)
 
     @unittest.skipIf(TARGET == "windows", "unreadable keys are described for the stand-in only")
     def test_registry_rule_with_an_unreadable_key(self):
         self.m.deny_registry_key(r"HKEY_LOCAL_MACHINE\SOFTWARE\Locked")
         path = r"Computer\HKEY_LOCAL_MACHINE\SOFTWARE\Locked"
         error = "error in opening registry path! ERROR: 5, RegPath: " + path
-        for operator, message in [("exist", NO_MATCH), ("not_exist", "registry")]:
+        for operator, shown_operator, message in [("exist", EXIST, NO_MATCH), ("not_exist", NOT_EXIST, "registry")]:
             with self.subTest(operator=operator):
-                self.registry_case(path, operator, message, [r"subkeyW: [SOFTWARE\Locked]", error])
+                self.registry_case(path, operator, shown_operator, message, [r"subkeyW: [SOFTWARE\Locked]", error])
 
 
 if __name__ == "__main__":
