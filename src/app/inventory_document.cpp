@@ -5,6 +5,7 @@
 
 #include "common/file_replace.h"
 #include "common/text.h"
+#include "inventory/security_product.h"
 #include "log/logger.h"
 
 namespace velmora {
@@ -12,6 +13,51 @@ namespace velmora {
 using nlohmann::json;
 
 namespace {
+
+const char* kindMember(std::uint32_t provider) {
+    switch (provider) {
+        case PROVIDER_FIREWALL: return "firewall";
+        case PROVIDER_ANTIVIRUS: return "av";
+        case PROVIDER_ANTISPYWARE: return "antispyware";
+        default: return nullptr;
+    }
+}
+
+const char* stateText(ProductState state) {
+    switch (state) {
+        case ProductState::On: return "on";
+        case ProductState::Off: return "off";
+        case ProductState::Snoozed: return "snoozed";
+        case ProductState::Expired: break;
+    }
+    return "expired";
+}
+
+bool hasAnyMember(const ProductReading& product) {
+    return product.name || product.state || product.signaturesUpToDate || product.reportingExe || product.version ||
+           product.lastUpdate;
+}
+
+// document[key][index], creating the object, the array, the null elements
+// before index and the product object as needed.
+json& productObject(json& document, const char* key, std::size_t index) {
+    if (!document.is_object()) document = json::object();
+    json& products = document[key];
+    if (!products.is_array()) products = json::array();
+    while (products.size() <= index) products.push_back(nullptr);
+    json& product = products[index];
+    if (!product.is_object()) product = json::object();
+    return product;
+}
+
+void writeProduct(const ProductReading& product, json& object) {
+    if (product.name) object["name"] = *product.name;
+    if (product.state) object["state"] = stateText(*product.state);
+    if (product.signaturesUpToDate) object["signature_status"] = *product.signaturesUpToDate ? "up-to-date" : "out-of-date";
+    if (product.reportingExe) object["reporting_exe"] = *product.reportingExe;
+    if (product.version) object["version"] = *product.version;
+    if (product.lastUpdate) object["last_update"] = *product.lastUpdate;
+}
 
 void saveCompact(const std::string& compact, const std::u16string& outputPath) {
     const std::string shownPath = wideToUtf8(outputPath);
@@ -32,6 +78,15 @@ void saveCompact(const std::string& compact, const std::u16string& outputPath) {
 }
 
 }  // namespace
+
+void addKindToDocument(json& document, const KindReading& reading) {
+    const char* key = kindMember(reading.provider);
+    if (key == nullptr) return;
+    for (std::size_t index = 0; index < reading.products.size(); ++index) {
+        const ProductReading& product = reading.products[index];
+        if (hasAnyMember(product)) writeProduct(product, productObject(document, key, index));
+    }
+}
 
 void completeInventoryDocument(json& document, const std::string& osText) {
     bool isAvInstalled = false;

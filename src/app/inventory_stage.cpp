@@ -1,6 +1,7 @@
 #include "app/inventory_stage.h"
 
 #include "app/inventory_document.h"
+#include "inventory/inventory_slots.h"
 #include "inventory/security_center.h"
 #include "inventory/security_query.h"
 #include "log/logger.h"
@@ -20,9 +21,11 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     for (ProviderKind kind : kinds) {
         // The query logs its own failure; later kinds are not asked, unless
         // the machine has no Security Center (each kind has its stand-in).
-        const KindAnswer answer = queryProductsOfKind(kind, gathered.document, gathered.inventory);
-        if (answer.status < 0) stage.exitStatus = -1;
-        if (!answer.answered) break;
+        const KindReading reading = queryProductsOfKind(kind);
+        addKindToDocument(gathered.document, reading);
+        fillInventorySlots(reading, gathered.inventory);
+        if (reading.status < 0) stage.exitStatus = -1;
+        if (!reading.answered) break;
     }
     gathered.inventory.os = getSystemIdentity().winVersion;
 

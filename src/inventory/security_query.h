@@ -1,42 +1,56 @@
-// Reading the Security Center's products of one kind into the inventory
-// document and the inventory, and writing the inventory to the log.
+// Reading the Security Center's products of one kind. The reading is all a
+// query gives; the inventory slots and the inventory document are each filled
+// from it, by their own owners.
 #pragma once
 
 #include <cstdint>
-
-#include <nlohmann/json.hpp>
-
-#include "inventory/security_product.h"
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace velmora {
 
-// Queries the products of one provider kind (1 firewall, 4 antivirus,
-// 8 antispyware) and writes each as document[key][index]. Antivirus products
-// also fill the inventory's slots (as many as there are) and productCount.
-// Returns the HRESULT of the last Security Center call, or the first failing
-// one; E_INVALIDARG for any other provider value. COM must be started.
-std::int32_t querySecurityProducts(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory);
+// What the Security Center's product state means (0 on, 1 off, 2 snoozed,
+// anything else expired).
+enum class ProductState { On, Off, Snoozed, Expired };
+
+// One product as the Security Center's getters gave it, or a stand-in in
+// its place. A member is empty when its getter failed, returned a null
+// string, or is not asked of the kind (no signatures for a firewall, no
+// timestamp but for antivirus products).
+struct ProductReading {
+    std::optional<std::string> name;
+    std::optional<ProductState> state;
+    std::optional<bool> signaturesUpToDate;  // the Security Center reports 1 for up to date
+    std::optional<std::string> reportingExe;  // the remediation path, as reported
+    std::optional<std::string> version;       // of what reportingExe names; read with it
+    std::optional<std::string> lastUpdate;
+};
 
 // What asking for one kind came to.
-struct KindAnswer {
-    std::int32_t status;  // as querySecurityProducts returns it
-    bool answered;        // false: the queries end here
+struct KindReading {
+    std::uint32_t provider = 0;
+    // By the Security Center's index. A read that stopped is the last one,
+    // holding what its getters gave before the one that failed.
+    std::vector<ProductReading> products;
+    // The HRESULT of the last Security Center call, or of the first failing
+    // one; E_INVALIDARG for a provider value that is no kind.
+    std::int32_t status = 0;
+    bool answered = false;  // false: the queries end here
 };
+
+// Reads the products of one provider kind (1 firewall, 4 antivirus,
+// 8 antispyware) in the Security Center's order of getters, logging each
+// failing call. COM must be started.
+KindReading querySecurityProducts(std::uint32_t provider);
 
 // querySecurityProducts, except on a machine without a Security Center
 // (creating the product list fails with class-not-registered): there the
-// kind's own stand-in, when it can be read, is recorded as its one product:
+// kind's own stand-in, when it can be read, is read as its one product:
 // Microsoft Defender's status for antivirus and antispyware, Windows
 // Firewall's for the firewall. The status still tells of the failed Security
 // Center, but the kind counts as answered, stand-in or not, so that the
 // order of the kinds makes no difference there.
-KindAnswer queryProductsOfKind(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory);
-
-// Logs the operating system, productCount and each counted slot.
-void reportInventory(SecurityInventory inventory);
-
-// The document key of a provider kind ("firewall", "av", "antispyware"),
-// nullptr for any other value.
-const char* providerDocumentKey(std::uint32_t provider);
+KindReading queryProductsOfKind(std::uint32_t provider);
 
 }  // namespace velmora

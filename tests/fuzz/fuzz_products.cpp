@@ -1,8 +1,9 @@
 // products.json bytes through its reader and through the whole Security
 // Center query of the Linux build (stand-in, enumeration, document, slots).
 #include "fuzz_common.h"
+#include "app/inventory_document.h"
+#include "inventory/inventory_slots.h"
 #include "standin/products_file.h"
-#include "inventory/security_query.h"
 
 #include <fstream>
 
@@ -19,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nlohmann::json document;
     SecurityInventory inventory;
     for (std::uint32_t kind : {4u, 8u, 1u, 4u}) {
-        if (querySecurityProducts(kind, document, inventory) < 0) break;
+        const KindReading reading = querySecurityProducts(kind);
+        addKindToDocument(document, reading);
+        fillInventorySlots(reading, inventory);
+        if (reading.status < 0) break;
     }
     if (inventory.productCount > kInventorySlots) __builtin_trap();
     if (!document.is_null()) (void)document.dump(5, ' ', false, nlohmann::json::error_handler_t::strict);

@@ -1,11 +1,13 @@
 // The Security Center enumeration against the Security Center the machine
 // offers (the stand-in on Linux, the test COM server under Wine), described
-// by products.json.
+// by products.json, as it reaches the inventory document and the slots.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include "app/inventory_document.h"
 #include "common/status_codes.h"
+#include "inventory/inventory_slots.h"
 #include "inventory/security_center.h"
 #include "inventory/security_query.h"
 #include "standin/products_file.h"
@@ -39,7 +41,13 @@ protected:
         writeServedProducts(nullptr);
     }
 
-    std::int32_t query(std::uint32_t provider) { return querySecurityProducts(provider, document, inventory); }
+    // Reads one kind into both outputs, as the inventory stage does.
+    std::int32_t query(std::uint32_t provider) {
+        const KindReading reading = querySecurityProducts(provider);
+        addKindToDocument(document, reading);
+        fillInventorySlots(reading, inventory);
+        return reading.status;
+    }
 
     ScratchMachine machine;
     json document;
@@ -275,6 +283,21 @@ TEST_F(SecurityQuery, ATenthProductGoesToTheDocumentOnly) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], "av product 9 is left out of the inventory, which holds 9 products; it is kept in the "
                            "document only");
+}
+
+// The note of a product left out stands where that product's reading begins,
+// before the failure of its getters.
+TEST_F(SecurityQuery, ALeftOutProductIsNotedBeforeItsFailure) {
+    json products = json::array();
+    for (int i = 0; i < 11; ++i) products.push_back({{"name", "p" + std::to_string(i)}});
+    json withFailure{{"antivirus", products},
+                     {"failures", {{{"call", "get_ProductState"}, {"index", 10}, {"hresult", "0x80004005"}}}}};
+    writeServedProducts(withFailure.dump().c_str());
+    EXPECT_EQ(query(PROVIDER_ANTIVIRUS), kHrFail);
+    const std::string leftOut = " is left out of the inventory, which holds 9 products; it is kept in the document only";
+    EXPECT_EQ(machine.log.records(), (std::vector<LogRecord>{{"info", "av product 9" + leftOut},
+                                                             {"info", "av product 10" + leftOut},
+                                                             {"error", "get_ProductState returned error = -7fffbffb"}}));
 }
 
 TEST_F(SecurityQuery, ASecondQueryOfTheSameKindRewritesTheSameSlots) {

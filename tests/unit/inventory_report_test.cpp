@@ -1,7 +1,7 @@
 // The inventory report in the log.
 #include <gtest/gtest.h>
 
-#include "inventory/security_query.h"
+#include "inventory/inventory_slots.h"
 #include "test_support.h"
 
 namespace velmora {
