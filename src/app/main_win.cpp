@@ -71,7 +71,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::u16string> args;
     args.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
     for (int i = 0; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    const int status = velmora::runAvInfo(args);
+    const int status = velmora::runProgram(args);
     // TerminateProcess on this process ends all its threads, this one
     // included, and tells no DLL; the exit code is the same 32 bits wmain's
     // return gives. Should it fail, the run ends the usual way.

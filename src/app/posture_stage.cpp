@@ -44,7 +44,7 @@ std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::str
 // The policy is only ever read through const references: a policy nested very
 // deep would overflow the stack if it were copied, since copies recurse.
 void runPostureStage(bool haveInventoryDocument, const SecurityInventory& inventory) {
-    const std::string policyPath = vpnLogFile("postureData.json");
+    const std::string policyPath = fileInVpnLogDirectory("postureData.json");
     const std::optional<nlohmann::json> policy = getJsonFromFile(policyPath);
     std::string systemModel = "-";
 
@@ -53,12 +53,12 @@ void runPostureStage(bool haveInventoryDocument, const SecurityInventory& invent
     } else {
         PostureRule rule;
         std::string message;
-        const bool parsed = parseAllServerJs(*policy, rule, message);
+        const bool parsed = parsePostureRule(*policy, rule, message);
         avLogger->info("parseAllServerJs res: [{}], msg: [{}]", parsed, message);
         logPostureRule(rule);
-        const bool block = evaluatePostureDataWithAVInfo(rule, inventory, message);
+        const bool block = evaluatePostureRule(rule, inventory, message);
         avLogger->info("evaluatePostureDataWithAVInfo res: [{}], msg: [{}]", block, message);
-        systemModel = saveVerdict(vpnLogFile("check.json"), block, message);
+        systemModel = saveVerdict(fileInVpnLogDirectory("check.json"), block, message);
     }
     avLogger->info("SystemModel end: [{}]", systemModel);
 }

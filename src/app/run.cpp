@@ -45,7 +45,7 @@ void reportLogStartFailure(const std::string& reason, RunLock& runLock) {
 
 }  // namespace
 
-int runAvInfo(const std::vector<std::u16string>& args) {
+int runProgram(const std::vector<std::u16string>& args) {
     const std::string userName = getSystemIdentity().userName;
     RunLock runLock = acquireRunLock(kRunLockTimeoutMs);
     // Inside the run lock: runs that overlap must not move aside each

@@ -7,9 +7,9 @@
 namespace velmora {
 
 // args[0] is the program path and is never examined. Returns the exit status.
-int runAvInfo(const std::vector<std::u16string>& args);
+int runProgram(const std::vector<std::u16string>& args);
 
-// Asked once runAvInfo has returned, with every output written. True when a
+// Asked once runProgram has returned, with every output written. True when a
 // worker the run gave up on (Defender's or Windows Firewall's status) may still be inside
 // the system's COM or RPC code. Returning from main would then run exit()
 // and every DLL's detach while that thread holds their locks, which can hang

@@ -7,7 +7,7 @@ std::string vpnLogDirectory() {
     return programDataDirectory() + sep + "Velmora" + sep + "VelmoraVPN" + sep + "logs";
 }
 
-std::string vpnLogFile(const std::string& name) {
+std::string fileInVpnLogDirectory(const std::string& name) {
     return vpnLogDirectory() + pathSeparator() + name;
 }
 

@@ -88,10 +88,10 @@ void readOperatorAndAction(const json& document, const std::string& stem, Postur
 
 void readAllGroups(const json& document, PostureRule& rule) {
     readGroup("endpoint_posture_check", kReportSiteEndpointGroup,
-              [&] { readInteger(document, "endpoint_posture_check", rule.endpoint_posture_check); });
+              [&] { readInteger(document, "endpoint_posture_check", rule.endpointPostureCheck); });
     readGroup("av check", kReportSiteAvGroup, [&] {
-        readAvValue(document, rule.av_value);
-        readOperatorAndAction(document, "av", rule.av_operator, rule.av_action);
+        readAvValue(document, rule.avValue);
+        readOperatorAndAction(document, "av", rule.avOperator, rule.avAction);
     });
     for (std::size_t i = 0; i < std::size(kPostureClauses); ++i) {
         const std::string stem = kPostureClauses[i].stem;
@@ -105,7 +105,7 @@ void readAllGroups(const json& document, PostureRule& rule) {
 
 }  // namespace
 
-bool parseAllServerJs(const json& document, PostureRule& rule, std::string& message) {
+bool parsePostureRule(const json& document, PostureRule& rule, std::string& message) {
     try {
         if (!document.is_object()) {
             message = "js from svr is not in object format!";

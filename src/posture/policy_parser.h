@@ -15,6 +15,6 @@ namespace velmora {
 // untouched) only when the document is not an object. Never throws. The
 // document is read in place: a policy can be nested very deep, and copying it
 // would recurse once per level.
-bool parseAllServerJs(const nlohmann::json& document, PostureRule& rule, std::string& message);
+bool parsePostureRule(const nlohmann::json& document, PostureRule& rule, std::string& message);
 
 }  // namespace velmora

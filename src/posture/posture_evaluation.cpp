@@ -20,28 +20,28 @@ std::size_t slotsInUse(const SecurityInventory& inventory) {
 
 bool hasEnabledAntivirus(const SecurityInventory& inventory) {
     for (std::size_t i = 0; i < slotsInUse(inventory); ++i) {
-        if (inventory.products[i].avStateEnum == AV_ENABLED) return true;
+        if (inventory.products[i].avState == AV_ENABLED) return true;
     }
     return false;
 }
 
 bool antivirusRuleMatches(const PostureRule& rule, const SecurityInventory& inventory) {
-    return (rule.av_value == AV_ENABLED) == hasEnabledAntivirus(inventory);
+    return (rule.avValue == AV_ENABLED) == hasEnabledAntivirus(inventory);
 }
 
 // The first enabled product whose version passes makes the rule match.
 bool versionRuleMatches(const PostureRule& rule, const SecurityInventory& inventory) {
-    if (meansAny(rule.av_version.value)) return true;
+    if (meansAny(rule.avVersion.value)) return true;
     for (std::size_t i = 0; i < slotsInUse(inventory); ++i) {
         const SecurityProductInfo& product = inventory.products[i];
-        if (product.avStateEnum != AV_ENABLED) continue;
-        if (compareVersions(rule.av_version.value, product.avVersion, rule.av_version.op)) return true;
+        if (product.avState != AV_ENABLED) continue;
+        if (compareVersions(rule.avVersion.value, product.avVersion, rule.avVersion.op)) return true;
     }
     return false;
 }
 
 bool osRuleMatches(const PostureRule& rule, std::int32_t os) {
-    return meansAny(rule.os_version.value) || matchOsVersion(rule.os_version.value, os, rule.os_version.op);
+    return meansAny(rule.osVersion.value) || matchOsVersion(rule.osVersion.value, os, rule.osVersion.op);
 }
 
 bool registryRuleMatches(const PostureRule& rule, std::string& message) {
@@ -76,19 +76,19 @@ bool matchOsVersion(const std::string& osList, std::int32_t winVersion, PostureO
     return op == OPERATOR_ENUM_EQUAL ? named : !named;
 }
 
-bool evaluatePostureDataWithAVInfo(const PostureRule& rule, const SecurityInventory& inventory, std::string& message) {
-    if (rule.endpoint_posture_check != 1) {
+bool evaluatePostureRule(const PostureRule& rule, const SecurityInventory& inventory, std::string& message) {
+    if (rule.endpointPostureCheck != 1) {
         message = "endpoint_posture_check is not enabled!";
         return false;
     }
-    if (antivirusRuleMatches(rule, inventory) && rule.av_action == VPN_ACTION_BLOCK) return block(message, "av");
+    if (antivirusRuleMatches(rule, inventory) && rule.avAction == VPN_ACTION_BLOCK) return block(message, "av");
     // The version rule is tried whenever the policy asks for an enabled
     // antivirus, even if none is present: a version value meaning "any" matches.
-    if (rule.av_value == AV_ENABLED && versionRuleMatches(rule, inventory) &&
-        rule.av_version.action == VPN_ACTION_BLOCK) {
+    if (rule.avValue == AV_ENABLED && versionRuleMatches(rule, inventory) &&
+        rule.avVersion.action == VPN_ACTION_BLOCK) {
         return block(message, "av_version");
     }
-    if (osRuleMatches(rule, inventory.os) && rule.os_version.action == VPN_ACTION_BLOCK) return block(message, "os");
+    if (osRuleMatches(rule, inventory.os) && rule.osVersion.action == VPN_ACTION_BLOCK) return block(message, "os");
     if (registryRuleMatches(rule, message) && rule.registry.action == VPN_ACTION_BLOCK) {
         return block(message, "registry");
     }

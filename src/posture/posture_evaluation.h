@@ -14,7 +14,7 @@ namespace velmora {
 // first that matches with VPN_ACTION_BLOCK blocks. Returns true to block. The
 // message always ends as one of: "endpoint_posture_check is not enabled!",
 // "av", "av_version", "os", "registry", "doesn't matched with any field!".
-bool evaluatePostureDataWithAVInfo(const PostureRule& rule, const SecurityInventory& inventory, std::string& message);
+bool evaluatePostureRule(const PostureRule& rule, const SecurityInventory& inventory, std::string& message);
 
 // The word policies use for a WinVersion value ("windows_10"); "Unknown_Os"
 // for WIN_UNKNOWN and any other value.

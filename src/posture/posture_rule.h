@@ -40,13 +40,15 @@ struct PostureClause {
 
 // A fresh record holds the defaults that a policy member left out keeps.
 struct PostureRule {
-    std::int32_t endpoint_posture_check = 0;  // 1 turns the check on
-    AvState av_value = AV_DISABLED;           // only AV_DISABLED or AV_ENABLED is stored
-    PostureOperator av_operator = OPERATOR_ENUM_EQUAL;  // logged, never consulted
-    VpnAction av_action = VPN_ACTION_ALLOW;
-    PostureClause av_version{"0.0.0.0"};
-    PostureClause os_version{"Any"};  // comma-separated OS words
-    PostureClause registry{"NA"};     // comma-separated registry paths
+    // The members are those of the policy (endpoint_posture_check, av_value,
+    // av_operator, ...), spelt as the program's own names are.
+    std::int32_t endpointPostureCheck = 0;             // 1 turns the check on
+    AvState avValue = AV_DISABLED;                     // only AV_DISABLED or AV_ENABLED is stored
+    PostureOperator avOperator = OPERATOR_ENUM_EQUAL;  // logged, never consulted
+    VpnAction avAction = VPN_ACTION_ALLOW;
+    PostureClause avVersion{"0.0.0.0"};
+    PostureClause osVersion{"Any"};  // comma-separated OS words
+    PostureClause registry{"NA"};    // comma-separated registry paths
 };
 
 // The clauses in policy order, each with the stem of its policy members and
@@ -58,8 +60,8 @@ struct PostureClauseSlot {
     PostureClause PostureRule::*clause;
 };
 inline constexpr PostureClauseSlot kPostureClauses[] = {
-    {"av_version", &PostureRule::av_version},
-    {"os_version", &PostureRule::os_version},
+    {"av_version", &PostureRule::avVersion},
+    {"os_version", &PostureRule::osVersion},
     {"registry", &PostureRule::registry},
 };
 

@@ -12,7 +12,7 @@ SecurityInventory inventoryOf(std::initializer_list<std::pair<AvState, const cha
                               std::int32_t os = WIN_10) {
     SecurityInventory inventory;
     for (const auto& [state, version] : products) {
-        inventory.products[inventory.productCount].avStateEnum = state;
+        inventory.products[inventory.productCount].avState = state;
         inventory.products[inventory.productCount].avVersion = version;
         ++inventory.productCount;
     }
@@ -22,14 +22,14 @@ SecurityInventory inventoryOf(std::initializer_list<std::pair<AvState, const cha
 
 PostureRule enabledRule() {
     PostureRule rule;
-    rule.endpoint_posture_check = 1;
+    rule.endpointPostureCheck = 1;
     return rule;
 }
 
 std::pair<bool, std::string> evaluate(const PostureRule& rule, const SecurityInventory& inventory) {
     LogCapture log;
     std::string message = "left over";
-    bool block = evaluatePostureDataWithAVInfo(rule, inventory, message);
+    bool block = evaluatePostureRule(rule, inventory, message);
     return {block, message};
 }
 
@@ -90,10 +90,10 @@ TEST(MatchOsVersion, EqualNamesTheMachineNotEqualNamesItNowhere) {
 TEST(EvaluatePosture, CheckOffAnswersNotEnabledWhateverTheRules) {
     for (std::int32_t check : {0, 2, -1}) {
         PostureRule rule;
-        rule.endpoint_posture_check = check;
-        rule.av_action = VPN_ACTION_BLOCK;
-        rule.os_version.value = "0";
-        rule.os_version.action = VPN_ACTION_BLOCK;
+        rule.endpointPostureCheck = check;
+        rule.avAction = VPN_ACTION_BLOCK;
+        rule.osVersion.value = "0";
+        rule.osVersion.action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, inventoryOf({})), kOff) << check;
     }
 }
@@ -117,17 +117,17 @@ TEST(EvaluatePosture, AntivirusRuleBlocksWhenTheStateIsTheNamedOne) {
     };
     for (const auto& c : cases) {
         PostureRule rule = enabledRule();
-        rule.av_value = c.avValue;
-        rule.av_action = VPN_ACTION_BLOCK;
+        rule.avValue = c.avValue;
+        rule.avAction = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, c.inventory), c.expected) << c.avValue << " " << c.inventory.productCount;
     }
 }
 
 TEST(EvaluatePosture, OnlySlotsBelowTheCountAreRead) {
     SecurityInventory inventory = inventoryOf({{AV_DISABLED, "1"}});
-    inventory.products[1].avStateEnum = AV_ENABLED;  // stale slot beyond the count
+    inventory.products[1].avState = AV_ENABLED;  // stale slot beyond the count
     PostureRule rule = enabledRule();
-    rule.av_action = VPN_ACTION_BLOCK;
+    rule.avAction = VPN_ACTION_BLOCK;
     EXPECT_EQ(evaluate(rule, inventory), kAv);
 
     inventory.productCount = 1000;  // a count beyond the nine slots reads the nine only
@@ -160,46 +160,46 @@ TEST(EvaluatePosture, VersionRuleNeedsAvValueOneAndAnEnabledProductThatPasses) {
     };
     for (const auto& c : cases) {
         PostureRule rule = enabledRule();
-        rule.av_value = c.avValue;
-        rule.av_version.value = c.versionValue;
-        rule.av_version.op = c.op;
-        rule.av_version.action = VPN_ACTION_BLOCK;
+        rule.avValue = c.avValue;
+        rule.avVersion.value = c.versionValue;
+        rule.avVersion.op = c.op;
+        rule.avVersion.action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, c.inventory), c.expected) << c.versionValue << " " << postureOperatorName(c.op);
     }
 }
 
 TEST(EvaluatePosture, OsRuleUsesTheInventorysRelease) {
     PostureRule rule = enabledRule();
-    rule.os_version.action = VPN_ACTION_BLOCK;
-    rule.os_version.value = "windows_10,WINDOWS_11";
+    rule.osVersion.action = VPN_ACTION_BLOCK;
+    rule.osVersion.value = "windows_10,WINDOWS_11";
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kNone);
-    rule.os_version.op = OPERATOR_ENUM_NOTEQUAL;
+    rule.osVersion.op = OPERATOR_ENUM_NOTEQUAL;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kOs);
-    rule.os_version.op = OPERATOR_ENUM_LESSTHAN;
+    rule.osVersion.op = OPERATOR_ENUM_LESSTHAN;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
-    rule.os_version.value = "0";  // any: the operator is not looked at
+    rule.osVersion.value = "0";  // any: the operator is not looked at
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
 }
 
 TEST(EvaluatePosture, RulesAreTriedInOrderAndAllowGoesOn) {
     PostureRule rule = enabledRule();
-    rule.av_value = AV_ENABLED;
-    rule.av_version.value = "0";
-    rule.os_version.value = "0";
+    rule.avValue = AV_ENABLED;
+    rule.avVersion.value = "0";
+    rule.osVersion.value = "0";
     rule.registry.value = "";
-    rule.av_action = VPN_ACTION_BLOCK;
-    rule.av_version.action = VPN_ACTION_BLOCK;
-    rule.os_version.action = VPN_ACTION_BLOCK;
+    rule.avAction = VPN_ACTION_BLOCK;
+    rule.avVersion.action = VPN_ACTION_BLOCK;
+    rule.osVersion.action = VPN_ACTION_BLOCK;
     rule.registry.action = VPN_ACTION_BLOCK;
     const SecurityInventory inventory = inventoryOf({{AV_ENABLED, "1"}});
     EXPECT_EQ(evaluate(rule, inventory), kAv);
-    rule.av_action = VPN_ACTION_ALLOW;
+    rule.avAction = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kAvVersion);
-    rule.av_version.action = VPN_ACTION_ALLOW;
+    rule.avVersion.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kOs);
-    rule.os_version.action = VPN_ACTION_ALLOW;
+    rule.osVersion.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kRegistry);
     rule.registry.action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kNone);
