@@ -14,11 +14,21 @@ namespace velmora {
 
 namespace {
 
-bool heldByAnotherRun(unsigned timeoutMilliseconds) {
+struct Attempt {
     bool held = false;
-    std::thread([&] { held = acquireRunLock(timeoutMilliseconds).held(); }).join();
-    return held;
+    bool waitedInVain = false;
+};
+
+Attempt anotherRunTries(unsigned timeoutMilliseconds) {
+    Attempt attempt;
+    std::thread([&] {
+        const RunLock lock = acquireRunLock(timeoutMilliseconds);
+        attempt = {lock.held(), lock.waitedInVain()};
+    }).join();
+    return attempt;
 }
+
+bool heldByAnotherRun(unsigned timeoutMilliseconds) { return anotherRunTries(timeoutMilliseconds).held; }
 
 }  // namespace
 
@@ -41,6 +51,27 @@ TEST(RunLock, OneHolderUntilReleased) {
     moved.release();
     EXPECT_FALSE(moved.held());
     EXPECT_TRUE(heldByAnotherRun(1000));
+}
+
+// Only a wait that ended without the lock counts as waited in vain: the run
+// logs that it goes on alongside other runs on that alone.
+TEST(RunLock, SaysWhetherItWaitedInVain) {
+    ScratchMachine machine;
+    const struct {
+        const char* situation;
+        bool heldByFirst;
+        bool held;
+        bool waitedInVain;
+    } cases[] = {
+        {"free", false, true, false},
+        {"held by another run", true, false, true},
+    };
+    for (const auto& c : cases) {
+        RunLock first = c.heldByFirst ? acquireRunLock(1000) : RunLock();
+        const Attempt attempt = anotherRunTries(20);
+        EXPECT_EQ(attempt.held, c.held) << c.situation;
+        EXPECT_EQ(attempt.waitedInVain, c.waitedInVain) << c.situation;
+    }
 }
 
 TEST(RunLock, ADeadHoldersLockIsTakenOver) {
