@@ -2,21 +2,51 @@
 # Builds the Windows program as released, from a clean build folder, and packs
 #   dist/VelmoraAvInfo-<version>-win64.zip
 # holding the folder VelmoraAvInfo-<version>-win64/ with the stripped
-# VelmoraAvInfo.exe, README.md, CHANGELOG.md, docs/ and SHA256SUMS.
+# VelmoraAvInfo.exe, README.txt (the integrator's front page), CHANGELOG.md,
+# docs/, BUILDINFO.txt (version, commit, SOURCE_DATE_EPOCH and the build's
+# package versions), THIRD-PARTY-NOTICES.txt (the licences of what the exe
+# holds of others' code) and SHA256SUMS. Beside the zip, never in it:
+#   dist/VelmoraAvInfo-<version>-win64-unstripped.exe
+# the same program with its symbols, for crash analysis.
 #
-# The same commit gives the same bytes: every time stamp is the last commit's
-# time (SOURCE_DATE_EPOCH, unless already set). A signed exe differs from run
-# to run by its signature only.
+# The same commit and Debian packages give the same bytes: every time stamp is
+# the last commit's time (SOURCE_DATE_EPOCH, unless already set), and nothing
+# of the build folder or the clock gets in. A signed exe differs from run to
+# run by its signature only.
+#
+# Usage: scripts/release.sh [--require-signature]
+#   --require-signature   refuse to build without a certificate and key (also
+#       VELMORA_REQUIRE_SIGNATURE=1): a release for others must be signed
 #
 # Environment:
 #   VELMORA_SIGN_CERT, VELMORA_SIGN_KEY   PEM certificate (with its chain) and
-#       private key; when both are set, the exe is signed (Authenticode, SHA-256)
+#       private key; when both are set, the exe is signed (scripts/sign.sh)
 #   VELMORA_SIGN_PASSWORD_FILE   file holding the key's password (optional)
-#   VELMORA_SIGN_TIMESTAMP_URL   RFC 3161 time-stamping server (optional)
+#   VELMORA_SIGN_TIMESTAMP_URL   RFC 3161 time-stamping server (optional), so
+#       that the signature stays valid after the certificate expires
 #   VELMORA_RELEASE_BUILD_DIR    build folder, emptied first (default build/release)
 #   VELMORA_DIST_DIR             where the zip goes (default dist)
 set -eu
 cd "$(dirname "$0")/.."
+require_signature=${VELMORA_REQUIRE_SIGNATURE:-0}
+for argument in "$@"; do
+    case $argument in
+        --require-signature) require_signature=1 ;;
+        *) echo "error: unknown argument $argument (usage: scripts/release.sh [--require-signature])" >&2; exit 2 ;;
+    esac
+done
+# Everything signing needs is checked before the long build.
+if [ -n "${VELMORA_SIGN_CERT:-}${VELMORA_SIGN_KEY:-}" ]; then
+    [ -n "${VELMORA_SIGN_CERT:-}" ] || { echo "error: VELMORA_SIGN_CERT is needed with VELMORA_SIGN_KEY" >&2; exit 1; }
+    [ -n "${VELMORA_SIGN_KEY:-}" ] || { echo "error: VELMORA_SIGN_KEY is needed with VELMORA_SIGN_CERT" >&2; exit 1; }
+    for file in "$VELMORA_SIGN_CERT" "$VELMORA_SIGN_KEY" ${VELMORA_SIGN_PASSWORD_FILE:+"$VELMORA_SIGN_PASSWORD_FILE"}; do
+        [ -r "$file" ] || { echo "error: cannot read $file" >&2; exit 1; }
+    done
+elif [ "$require_signature" = 1 ]; then
+    echo "error: a signed release was asked for, but VELMORA_SIGN_CERT and VELMORA_SIGN_KEY are not set" >&2
+    exit 1
+fi
+
 build=${VELMORA_RELEASE_BUILD_DIR:-build/release}
 dist=${VELMORA_DIST_DIR:-dist}
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -24,11 +54,16 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
         { echo "error: SOURCE_DATE_EPOCH is not set and there is no git history to take it from" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
+commit=$(git rev-parse HEAD 2>/dev/null) || commit=unknown
 if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
     echo "warning: the checkout has uncommitted changes; this release is not the commit's" >&2
+    commit="$commit (with uncommitted changes)"
 fi
 
 rm -rf "$build"
+# The release preset also has the linker write VelmoraAvInfo.map into the
+# build folder (what it took from which library; the exe's bytes are the same
+# without it), for the release test's check of the notices.
 cmake --preset release -B "$build" >/dev/null
 cmake --build "$build"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
@@ -37,14 +72,10 @@ stage=$build/$name
 # The release preset installs everything into one folder, the exe stripped.
 cmake --install "$build" --prefix "$stage" --strip >/dev/null
 exe=$stage/VelmoraAvInfo.exe
+python3 scripts/release_records.py "$stage" "$version" "$commit"
 
-if [ -n "${VELMORA_SIGN_CERT:-}" ] || [ -n "${VELMORA_SIGN_KEY:-}" ]; then
-    : "${VELMORA_SIGN_CERT:?is needed with VELMORA_SIGN_KEY}" "${VELMORA_SIGN_KEY:?is needed with VELMORA_SIGN_CERT}"
-    set -- -certs "$VELMORA_SIGN_CERT" -key "$VELMORA_SIGN_KEY" -h sha256 -n VelmoraAvInfo
-    if [ -n "${VELMORA_SIGN_PASSWORD_FILE:-}" ]; then set -- "$@" -readpass "$VELMORA_SIGN_PASSWORD_FILE"; fi
-    if [ -n "${VELMORA_SIGN_TIMESTAMP_URL:-}" ]; then set -- "$@" -ts "$VELMORA_SIGN_TIMESTAMP_URL"; fi
-    osslsigncode sign "$@" -in "$exe" -out "$exe.signed" >/dev/null
-    mv "$exe.signed" "$exe"
+if [ -n "${VELMORA_SIGN_CERT:-}" ]; then
+    scripts/sign.sh "$exe"
     echo "signed with $VELMORA_SIGN_CERT"
 fi
 
@@ -53,6 +84,7 @@ fi
     | xargs sha256sum > SHA256SUMS)
 mkdir -p "$dist"
 python3 scripts/zip_release.py "$stage" "$dist/$name.zip"
+cp "$build/VelmoraAvInfo.exe" "$dist/$name-unstripped.exe"
 
 echo "VelmoraAvInfo.exe: $(wc -c < "$exe") bytes"
 echo "$dist/$name.zip: $(sha256sum < "$dist/$name.zip" | cut -d' ' -f1)"

@@ -60,7 +60,7 @@ int runProgram(const std::vector<std::u16string>& args) {
     if (runLock.fellBack()) {
         avLogger->info("The machine-wide run lock cannot be opened; using this session's lock instead");
     }
-    if (!runLock.held()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
+    if (runLock.waitedInVain()) avLogger->info("Could not wait for other runs of the program; going on alongside them");
 
     if (args.size() < 3) {
         logUsage();

@@ -20,12 +20,18 @@ struct RunLockStateRelease {
     void operator()(RunLockState* state) const;  // unlocks and closes
 };
 
-// The run lock: held, or empty when it could not be had in time. It lets go
-// when it goes out of scope, or earlier at release(). Move-only.
+// The run lock: held, or empty when it could not be had. It lets go when it
+// goes out of scope, or earlier at release(). Move-only.
 class RunLock {
 public:
-    explicit RunLock(RunLockState* state = nullptr, bool fellBack = false) : state_(state), fellBack_(fellBack) {}
+    explicit RunLock(RunLockState* state = nullptr, bool fellBack = false, bool waitedInVain = false)
+        : state_(state), fellBack_(fellBack), waitedInVain_(waitedInVain) {}
     bool held() const { return state_ != nullptr; }
+    // True when the run waited for the lock and the wait ended without it (the
+    // time ran out, or the wait itself failed): other runs may be going on.
+    // False when there was nothing to wait on (the lock could not be opened),
+    // which is not the same news.
+    bool waitedInVain() const { return waitedInVain_; }
     void release() { state_.reset(); }
     // True when the machine-wide lock could not be opened and this session's
     // own lock was tried instead: runs of other sessions then no longer take
@@ -35,6 +41,7 @@ public:
 private:
     std::unique_ptr<RunLockState, RunLockStateRelease> state_;
     bool fellBack_;
+    bool waitedInVain_;
 };
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds);

@@ -24,7 +24,8 @@ void RunLockStateRelease::operator()(RunLockState* state) const {
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     // The ProgramData folder itself carries the lock: no file of our own is
-    // left behind, and the lock goes with the process if it dies.
+    // left behind, and the lock goes with the process if it dies. A folder
+    // that does not exist yet (a fresh machine) has nothing to wait on.
     const int fd = open(programDataDirectory().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return RunLock();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
@@ -34,7 +35,7 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     close(fd);
-    return RunLock();
+    return RunLock(nullptr, false, true);
 }
 
 }  // namespace velmora

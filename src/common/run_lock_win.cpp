@@ -71,8 +71,9 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     // held (and must be released like any other); what the dead run left of
     // the log or the verdict is for those files' own handling.
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock(new RunLockState{mutex}, fellBack);
+    // WAIT_TIMEOUT, or WAIT_FAILED: waited, and not had.
     CloseHandle(mutex);
-    return RunLock(nullptr, fellBack);
+    return RunLock(nullptr, fellBack, true);
 }
 
 }  // namespace velmora

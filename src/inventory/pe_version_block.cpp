@@ -145,17 +145,29 @@ bool findById(const std::vector<ResourceEntry>& entries, std::uint32_t id, Resou
     return false;
 }
 
-// Type RT_VERSION; then the name VS_VERSION_INFO (1), or the first name when
-// there is no such entry; then the first language: its data entry.
+// Type RT_VERSION, name VS_VERSION_INFO, then a language: its data entry.
+//
+// Both builds must give the same fields, so this finds what GetFileVersionInfoW
+// finds. That call looks the resource up as FindResourceW(module,
+// MAKEINTRESOURCE(VS_VERSION_INFO), RT_VERSION) would: by the integer ID 1
+// only. A version resource stored under another ID or under a string name is
+// no version resource to it (the file has none), so none is taken here either.
+//
+// Of several languages, the system's resource loader picks by the user
+// interface language (LdrFindResource's fallback: neutral, the thread's and
+// the user's UI languages, the system's, English, then any). This reader has
+// no UI language: it takes the first language stored, which in a well-formed
+// file (entries sorted by ID) is the lowest language ID, neutral (0) when
+// there is one. Files with one language, nearly all, give the same on both.
 bool findVersionDataEntry(const PeByteSource& source, const PeLayout& layout, std::uint32_t& dataEntry) {
     std::vector<ResourceEntry> entries;
     ResourceEntry chosen;
     if (!readDirectory(source, layout, 0, entries) || !findById(entries, kVersionResourceType, chosen) ||
         !isSubdirectory(chosen))
         return false;
-    if (!readDirectory(source, layout, chosen.offset & ~kHighBit, entries) || entries.empty()) return false;
-    if (!findById(entries, kVersionResourceName, chosen)) chosen = entries.front();
-    if (!isSubdirectory(chosen)) return false;
+    if (!readDirectory(source, layout, chosen.offset & ~kHighBit, entries) ||
+        !findById(entries, kVersionResourceName, chosen) || !isSubdirectory(chosen))
+        return false;
     if (!readDirectory(source, layout, chosen.offset & ~kHighBit, entries) || entries.empty()) return false;
     if (isSubdirectory(entries.front())) return false;
     dataEntry = entries.front().offset;

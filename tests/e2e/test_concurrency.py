@@ -54,15 +54,24 @@ class ConcurrencyTest(unittest.TestCase):
         self.assertEqual(sorted(set(statuses)), [0])
         self.assertEqual(self.m.check_json_path.read_bytes(), ("1\r\nav\r\n%s\r\n" % model).encode())
 
-    @unittest.skipUnless(TARGET == "windows", "only Windows has a machine-wide and a session lock")
-    def test_a_machine_wide_lock_that_refuses_this_run_is_passed_over_and_said(self):
+    def test_the_run_lock_lines_say_what_became_of_the_lock(self):
         fell_back = ("info", "The machine-wide run lock cannot be opened; using this session's lock instead")
-        # The launcher can create the lock's name first with a DACL that refuses everyone.
         self.m.write_products({})
-        for env, lines in [(None, []), ({"VELMORA_SQUAT_RUN_LOCK": "1"}, [fell_back])]:
+        # (environment, the log to read, status, lines between the banner and the command line)
+        rows = [(None, None, 0, [])]
+        if TARGET == "windows":
+            # The launcher can create the lock's name first with a DACL that refuses everyone.
+            rows.append(({"VELMORA_SQUAT_RUN_LOCK": "1"}, None, 0, [fell_back]))
+        else:
+            # A ProgramData folder that does not exist yet: nothing to wait on, so
+            # nothing to say (the run creates the folder for its log).
+            fresh = self.m.programdata / "fresh"
+            log = fresh / self.m.log_path.relative_to(self.m.programdata)
+            rows.append(({"VELMORA_PROGRAMDATA": str(fresh)}, log, -1, []))
+        for env, log, status, lines in rows:
             with self.subTest(env=env):
-                r = self.m.run("-fw", "-outpath=x", env=env)
-                self.assertEqual(r.status, 0)
+                r = self.m.run("-fw", "-outpath=x", env=env, log_path=log)
+                self.assertEqual(r.status, status)
                 self.assertEqual(r.records[:2 + len(lines)], [("info", BANNER), *lines, ("info", "Total argc: 3")])
 
 

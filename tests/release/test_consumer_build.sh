@@ -9,7 +9,7 @@ rm -rf "$build"
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build"
 cmake --install "$build" --prefix "$build/installed" >/dev/null
-for file in bin/VelmoraAvInfo share/doc/VelmoraAvInfo/README.md share/doc/VelmoraAvInfo/CHANGELOG.md \
+for file in bin/VelmoraAvInfo share/doc/VelmoraAvInfo/README.txt share/doc/VelmoraAvInfo/CHANGELOG.md \
             share/doc/VelmoraAvInfo/docs/README.md share/doc/VelmoraAvInfo/docs/schemas/policy.schema.json; do
     [ -f "$build/installed/$file" ] || { echo "FAILED: $file was not installed" >&2; exit 1; }
 done

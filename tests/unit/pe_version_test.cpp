@@ -229,8 +229,7 @@ TEST(PeVersionBlock, ReadsHandBuiltImagesOfBothKinds) {
         EXPECT_EQ(found, block);
     }
     Bytes found;
-    EXPECT_TRUE(readBlock(buildImage(block, {true, 2, 0}), found)) << "a name other than 1 is taken when alone";
-    EXPECT_EQ(found, block);
+    EXPECT_FALSE(readBlock(buildImage(block, {true, 2, 0}), found)) << "only the name 1 is a version resource";
 }
 
 TEST(PeVersionBlock, ReadsOnlyTheBytesItNeeds) {
@@ -473,19 +472,22 @@ TEST(PeVersionBlock, GetFileInfoAgreesOnHandBuiltImages) {
         const char* fileVersion;
         const char* productVersion;
         const char* productName;
+        std::uint32_t nameId = 1;
     } cases[] = {
         {"good.exe", standardRoot(), "1.2.300.4", "7.0.65535.12", "Hand Built"},
         {"short_fixed.exe", shortFixed, "", "", "Hand Built"},
         {"wrong_signature.exe", wrongSignature, "", "", "Hand Built"},
         {"no_translation.exe", noTranslation, "1.2.300.4", "7.0.65535.12", ""},
         {"section_end.exe", rootFillingItsSection(), "1.2.300.4", "7.0.65535.12", "Hand Built"},
+        // A whole version resource under the name 2: the system sees no version.
+        {"other_name.exe", standardRoot(), "", "", "", 2},
     };
     ScratchMachine machine;
     for (const Case& c : cases) {
         for (bool pe32Plus : {false, true}) {
             Bytes block;
             encode(c.root, block);
-            const Bytes image = buildImage(block, {pe32Plus, 1, 0});
+            const Bytes image = buildImage(block, {pe32Plus, c.nameId, 0});
             writeFile(machine.scratch / c.name, std::string(image.begin(), image.end()));
             FileInfo info;
             getFileInfo(machine.path(c.name).c_str(), info);

@@ -14,11 +14,21 @@ namespace velmora {
 
 namespace {
 
-bool heldByAnotherRun(unsigned timeoutMilliseconds) {
+struct Attempt {
     bool held = false;
-    std::thread([&] { held = acquireRunLock(timeoutMilliseconds).held(); }).join();
-    return held;
+    bool waitedInVain = false;
+};
+
+Attempt anotherRunTries(unsigned timeoutMilliseconds) {
+    Attempt attempt;
+    std::thread([&] {
+        const RunLock lock = acquireRunLock(timeoutMilliseconds);
+        attempt = {lock.held(), lock.waitedInVain()};
+    }).join();
+    return attempt;
 }
+
+bool heldByAnotherRun(unsigned timeoutMilliseconds) { return anotherRunTries(timeoutMilliseconds).held; }
 
 }  // namespace
 
@@ -41,6 +51,17 @@ TEST(RunLock, OneHolderUntilReleased) {
     moved.release();
     EXPECT_FALSE(moved.held());
     EXPECT_TRUE(heldByAnotherRun(1000));
+}
+
+// Only a wait that ended without the lock is one in vain: the run says that it
+// goes on alongside other runs on that alone.
+TEST(RunLock, SaysWhetherItWaitedInVain) {
+    ScratchMachine machine;
+    const RunLock first = acquireRunLock(1000);
+    EXPECT_FALSE(first.waitedInVain());
+    const Attempt refused = anotherRunTries(20);
+    EXPECT_FALSE(refused.held);
+    EXPECT_TRUE(refused.waitedInVain);
 }
 
 TEST(RunLock, ADeadHoldersLockIsTakenOver) {
