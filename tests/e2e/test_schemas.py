@@ -1,12 +1,14 @@
-"""The published JSON Schemas against the policies we ship and test with, and
-against the examples in the documentation. (Every inventory document an
-end-to-end run saves is checked by the harness, machine.py.)"""
+"""The published JSON Schemas against the policies we ship and test with, against
+the examples in the documentation, and against the inventory documents the
+fuzz seeds make. (Every inventory document an end-to-end run saves is checked
+by the harness, machine.py.)"""
 
 import json
 import re
 import unittest
 from pathlib import Path
 
+from machine import Machine
 from schemas import INVENTORY, POLICY, POLICY_NO_IGNORED_MEMBERS
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -67,6 +69,9 @@ class SchemaTest(unittest.TestCase):
             dict(GOOD_INVENTORY, av=[dict(product, version="4.18.0.0")]),  # no reporting_exe
             dict(GOOD_INVENTORY, av=[dict(product, reporting_exe="C:\\a.exe", version="04.1.2.3",
                                           signature_status="up-to-date")]),
+            *(dict(GOOD_INVENTORY, av=[dict(product, reporting_exe="windowsdefender://", version=v,
+                                            signature_status="up-to-date")])
+              for v in ("4.18.2409.0011-beta", "1.2.3.4.5", "1.2.3.65536")),
             dict(GOOD_INVENTORY, antispyware=[dict(product, last_update="t")]),
             dict(GOOD_INVENTORY, firewall=[dict(product, signature_status="up-to-date")]),
         ]
@@ -81,6 +86,27 @@ class SchemaTest(unittest.TestCase):
             for example in examples:
                 with self.subTest(doc=name, example=example):
                     validator.validate(example)
+
+    def test_every_fuzz_seed_gives_an_inventory_document_the_schema_accepts(self):
+        """Each Security Center seed, and none (a Server), with each Defender seed:
+        the run saves a document, which machine.py checks against the schema."""
+        corpus = ROOT / "tests/fuzz/corpus"
+        security_centers = [None, *sorted((corpus / "products").glob("*.json"))]
+        defenders = sorted((corpus / "defender_status").glob("*.json"))
+        self.assertGreaterEqual(len(defenders), 3)
+        with Machine() as m:
+            out = m.host_path("inventory.json")
+            for products in security_centers:
+                if products is None:
+                    (m.programdata / "SecurityCenter" / "products.json").unlink(missing_ok=True)
+                else:
+                    m.write_products(products.read_bytes())
+                for defender in defenders:
+                    with self.subTest(products=products and products.name, defender=defender.name):
+                        m.defender_status(defender.read_bytes())
+                        out.unlink(missing_ok=True)
+                        m.run("-av", "-as", "-fw", "-outpath=" + m.program_path(out))
+                        self.assertTrue(out.exists())
 
 
 if __name__ == "__main__":

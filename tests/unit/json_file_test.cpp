@@ -1,6 +1,7 @@
 // Reading the policy file: one JSON value, BOM allowed, nothing after it.
 #include "app/json_file.h"
 #include "common/file_io.h"
+#include "common/text.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,8 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
         EXPECT_EQ(records[0].first, "error");
         const std::string start = "Exception in Func [getJsonFromFile:56]: [json.exception.parse_error.";
         EXPECT_EQ(records[0].second.rfind(start, 0), 0u) << records[0].second;
+        // The log is UTF-8 even where the parser quotes bytes that are not.
+        EXPECT_EQ(toValidUtf8(records[0].second), records[0].second);
     }
 }
 
