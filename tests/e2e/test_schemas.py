@@ -55,6 +55,26 @@ class SchemaTest(unittest.TestCase):
                 self.assertEqual(not POLICY_NO_IGNORED_MEMBERS.is_valid(document), ignored)
         self.assertFalse(POLICY.is_valid([1, {"a": "b"}]))
 
+    def test_policies_the_schema_accepts_as_python_reads_them_but_the_program_cannot_read(self):
+        """One such member anywhere, even one the program would ignore, makes the
+        whole file unreadable: no verdict, and the earlier one stays."""
+        rule = '{"endpoint_posture_check":1,"av_value":1,"av_action":0,%s}'
+        members = ['"comment":1e400', '"av_action":-1e400', '"comment":"\\ud800"', '"registry_value":"\\udc00"',
+                   '"comment":NaN', '"av_version_action":Infinity']
+        earlier = b"0\r\nearlier\r\n-\r\n"
+        with Machine() as m:
+            m.write_products({"antivirus": [{"name": "A", "state": 0}]})
+            for member in members:
+                with self.subTest(member=member):
+                    text = rule % member
+                    POLICY_NO_IGNORED_MEMBERS.validate(json.loads(text))
+                    m.write_policy(text.encode())
+                    m.check_json_path.write_bytes(earlier)
+                    r = m.run("-av", "-outpath=" + m.program_path(m.host_path("inventory.json")))
+                    self.assertEqual(m.check_json_path.read_bytes(), earlier)
+                    self.assertTrue(any(t.startswith("Exception in Func [getJsonFromFile:56]: ")
+                                        for t in r.texts()))
+
     def test_inventory_schema_refuses_what_the_program_never_writes(self):
         INVENTORY.validate(GOOD_INVENTORY)
         product = GOOD_INVENTORY["av"][0]
