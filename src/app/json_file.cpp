@@ -1,6 +1,7 @@
 #include "app/json_file.h"
 
 #include "common/file_io.h"
+#include "common/text.h"
 #include "log/logger.h"
 #include "log/report_sites.h"
 
@@ -27,8 +28,9 @@ std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
         if (!readWholeFile(file.get(), bytes)) throw std::runtime_error("read error: " + errnoText(errno));
         return nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
     } catch (const std::exception& ex) {
+        // The parser quotes the bytes it read last, which need not be UTF-8.
         avLogger->error(std::string("Exception in Func [getJsonFromFile:") +
-                        std::to_string(kReportSiteGetJsonFromFile) + "]: " + ex.what());
+                        std::to_string(kReportSiteGetJsonFromFile) + "]: " + toValidUtf8(ex.what()));
     }
     return std::nullopt;
 }

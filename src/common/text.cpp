@@ -17,6 +17,29 @@ std::vector<std::string> splitText(const std::string& text, char separator) {
     return items;
 }
 
+std::string toValidUtf8(const std::string& text) {
+    static const char replacement[] = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // The sequence at i is valid when the strict converter takes it
+        // (1 to 4 bytes); NUL converts to an empty text but is valid.
+        std::size_t length = text[i] == '\0' ? 1 : 0;
+        for (std::size_t n = 1; length == 0 && n <= 4 && i + n <= text.size(); ++n) {
+            if (!utf8ToWide(text.substr(i, n)).empty()) length = n;
+        }
+        if (length == 0) {
+            out += replacement;
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> splitByComma(const std::string& text) { return splitText(text, ','); }
 
 static char upperAscii(char c) {

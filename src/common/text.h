@@ -19,6 +19,12 @@ std::string wideToUtf8(const std::u16string& wide);
 // empty text.
 std::u16string utf8ToWide(const std::string& utf8);
 
+// The text with each byte that starts no valid UTF-8 sequence replaced by
+// U+FFFD; valid text comes back unchanged. For texts that may carry foreign
+// bytes (a parser's quote of what it read) on their way into the log, whose
+// readers take it as UTF-8.
+std::string toValidUtf8(const std::string& text);
+
 // Splits at separator the way lines are read with it as the line end: items
 // are taken unchanged, empty items between two separators stay, nothing after
 // a last separator gives no item, the empty text gives no items.

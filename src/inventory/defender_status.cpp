@@ -35,6 +35,36 @@ void logUnanswered(const DefenderReading& reading) {
 
 bool isTrue(const std::optional<bool>& value) { return value.value_or(false); }
 
+// One number of a version: 0 to 65535, written without leading zeros.
+bool isVersionNumber(std::string_view text) {
+    if (text.empty() || text.size() > 5 || (text.size() > 1 && text[0] == '0')) return false;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return value <= 0xFFFF;
+}
+
+bool isFourNumberVersion(std::string_view text) {
+    for (int number = 0; number < 4; ++number) {
+        const std::size_t dot = text.find('.');
+        const bool last = number == 3;
+        if (last != (dot == std::string_view::npos)) return false;
+        if (!isVersionNumber(text.substr(0, dot))) return false;
+        if (!last) text.remove_prefix(dot + 1);
+    }
+    return true;
+}
+
+void logUnusableVersion(const DefenderReading& reading) {
+    const std::optional<std::string>& version = reading.properties.amProductVersion;
+    if (reading.outcome == DefenderOutcome::Answered && version && defenderVersionText(reading.properties).empty()) {
+        avLogger->info("Microsoft Defender's version [{}] is not four numbers; the inventory leaves it empty",
+                       *version);
+    }
+}
+
 }  // namespace
 
 DefenderReading readDefenderStatus(std::chrono::milliseconds bound) {
@@ -61,6 +91,7 @@ const DefenderReading& defenderStatusOfThisRun() {
             first.hresult = kHrUnexpected;
         }
         logUnanswered(first);
+        logUnusableVersion(first);
         return first;
     }();
     return reading;
@@ -80,6 +111,11 @@ DefenderProductState defenderProductState(const DefenderProperties& p, std::uint
                                ? *p.defenderSignaturesOutOfDate
                                : p.antivirusSignatureAge.value_or(0) > kSignatureAgeLimitDays;
     return {on ? kScStateOn : kScStateOff, outOfDate ? kScSignaturesOutOfDate : kScSignaturesUpToDate};
+}
+
+std::string defenderVersionText(const DefenderProperties& properties) {
+    const std::optional<std::string>& version = properties.amProductVersion;
+    return version && isFourNumberVersion(*version) ? *version : std::string();
 }
 
 }  // namespace velmora

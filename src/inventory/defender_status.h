@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "inventory/bounded_call.h"
@@ -40,7 +41,7 @@ const DefenderReading& defenderStatusOfThisRun();
 
 // Defender registers this path (ASCII letter case ignored) with the Security
 // Center instead of an executable; the path alone tells Defender apart
-// ("Bitdefender" also contains "defender").
+// (another maker's product may well have "defender" in its name).
 bool isDefenderReportingPath(std::string_view path);
 
 // Defender in the Security Center's own terms, for one provider kind
@@ -51,5 +52,12 @@ struct DefenderProductState {
     std::int32_t signatureStatus;
 };
 DefenderProductState defenderProductState(const DefenderProperties& properties, std::uint32_t provider);
+
+// Defender's version as the inventory writes it: AMProductVersion as the
+// provider gives it when it has the form of a version resource's product
+// version (four decimal numbers 0 to 65535, no leading zeros), else empty,
+// as for an executable without a readable version. Readers of the inventory
+// rely on that one form.
+std::string defenderVersionText(const DefenderProperties& properties);
 
 }  // namespace velmora

@@ -50,7 +50,7 @@ ProductState productStateOf(std::int32_t state) {
 // The product version of the reporting executable. Defender (an antivirus
 // and antispyware product, never a firewall) reports a path that is no
 // executable: its version is the one its own provider gives, when the
-// provider answers.
+// provider answers with a version of the usual form.
 std::string productVersionOf(const std::string& path, std::uint32_t provider) {
     // The reading keeps the path as reported; the version is read from the
     // file it names once variables such as %ProgramFiles% are expanded.
@@ -58,10 +58,8 @@ std::string productVersionOf(const std::string& path, std::uint32_t provider) {
     getFileInfo(expandEnvironmentStrings(path).c_str(), info);
     if (provider == PROVIDER_FIREWALL || !isDefenderReportingPath(path)) return info.productVersion;
     const DefenderReading& defender = defenderStatusOfThisRun();
-    if (defender.outcome != DefenderOutcome::Answered || !defender.properties.amProductVersion) {
-        return info.productVersion;
-    }
-    return *defender.properties.amProductVersion;
+    if (defender.outcome != DefenderOutcome::Answered) return info.productVersion;
+    return defenderVersionText(defender.properties);
 }
 
 void readReportingPath(const std::string& path, std::uint32_t provider, ProductReading& reading) {

@@ -85,6 +85,10 @@ class Windows10WithDefenderTest(DefenderMachine):
         cases = [(DEFENDER_ON, VERSION, True, []), (DEFENDER_ON, "4.18.24090.12", False, []),
                  # Provider unreadable: the version stays "", as before.
                  (None, VERSION, False, [NO_DEFENDER]),
+                 # Not in the one form the inventory promises: left empty.
+                 (dict(DEFENDER_ON, AMProductVersion="4.18.2409.0011-beta"), "4.18.2409.0011-beta", False,
+                  [("info", "Microsoft Defender's version [4.18.2409.0011-beta] is not four numbers; "
+                            "the inventory leaves it empty")]),
                  # Given up on: the run still ends within the bound with its
                  # own status, although the provider's worker holds a lock
                  # that the provider DLL's detach takes (under Wine).
@@ -100,13 +104,14 @@ class Windows10WithDefenderTest(DefenderMachine):
                 self.assertLess(r.seconds, BOUND + SLACK)
                 self.assertEqual(self.verdict(), b"1\r\nav_version\r\n-\r\n" if block else
                                  ("0\r\n%s\r\n-\r\n" % NO_MATCH).encode())
-                self.assertEqual([rec for rec in r.records if "Defender's status" in rec[1]], defender_lines)
+                self.assertEqual([rec for rec in r.records if rec[1].startswith("Microsoft Defender's")],
+                                 defender_lines)
 
     def test_inventory_shows_the_version_of_defender_recognised_by_its_path_only(self):
         self.m.defender_status(DEFENDER_ON)
         paths = ["windowsdefender://", "WindowsDefender://", "windowsdefender://x", "windowsdefender:"]
         products = [{"name": "Windows Defender", "state": 0, "remediation_path": p} for p in paths]
-        products.append({"name": "Bitdefender Defender", "state": 0, "remediation_path": "C:\\bd\\defender.exe"})
+        products.append({"name": "Fabrikam Defender", "state": 0, "remediation_path": "C:\\fd\\defender.exe"})
         defender = [{"name": "Windows Defender", "state": 0, "remediation_path": "windowsdefender://"}]
         self.m.write_products({"antivirus": products, "antispyware": defender, "firewall": defender})
         r = self.run_kinds("-av", "-as", "-fw")
@@ -114,7 +119,7 @@ class Windows10WithDefenderTest(DefenderMachine):
         document = self.document()
         self.assertEqual([(p["reporting_exe"], p["version"]) for p in document["av"]],
                          [("windowsdefender://", VERSION), ("WindowsDefender://", VERSION),
-                          ("windowsdefender://x", ""), ("windowsdefender:", ""), ("C:\\bd\\defender.exe", "")])
+                          ("windowsdefender://x", ""), ("windowsdefender:", ""), ("C:\\fd\\defender.exe", "")])
         # Defender is no firewall.
         self.assertEqual([document[kind][0]["version"] for kind in ("antispyware", "firewall")], [VERSION, ""])
         self.assertIn(("info", "\tavVersion: " + VERSION), r.records)

@@ -1,12 +1,14 @@
-"""The published JSON Schemas against the policies we ship and test with, and
-against the examples in the documentation. (Every inventory document an
-end-to-end run saves is checked by the harness, machine.py.)"""
+"""The published JSON Schemas against the policies we ship and test with, against
+the examples in the documentation, and against the inventory documents the
+fuzz seeds make. (Every inventory document an end-to-end run saves is checked
+by the harness, machine.py.)"""
 
 import json
 import re
 import unittest
 from pathlib import Path
 
+from machine import Machine
 from schemas import INVENTORY, POLICY, POLICY_NO_IGNORED_MEMBERS
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -53,6 +55,26 @@ class SchemaTest(unittest.TestCase):
                 self.assertEqual(not POLICY_NO_IGNORED_MEMBERS.is_valid(document), ignored)
         self.assertFalse(POLICY.is_valid([1, {"a": "b"}]))
 
+    def test_policies_the_schema_accepts_as_python_reads_them_but_the_program_cannot_read(self):
+        """One such member anywhere, even one the program would ignore, makes the
+        whole file unreadable: no verdict, and the earlier one stays."""
+        rule = '{"endpoint_posture_check":1,"av_value":1,"av_action":0,%s}'
+        members = ['"comment":1e400', '"av_action":-1e400', '"comment":"\\ud800"', '"registry_value":"\\udc00"',
+                   '"comment":NaN', '"av_version_action":Infinity']
+        earlier = b"0\r\nearlier\r\n-\r\n"
+        with Machine() as m:
+            m.write_products({"antivirus": [{"name": "A", "state": 0}]})
+            for member in members:
+                with self.subTest(member=member):
+                    text = rule % member
+                    POLICY_NO_IGNORED_MEMBERS.validate(json.loads(text))
+                    m.write_policy(text.encode())
+                    m.check_json_path.write_bytes(earlier)
+                    r = m.run("-av", "-outpath=" + m.program_path(m.host_path("inventory.json")))
+                    self.assertEqual(m.check_json_path.read_bytes(), earlier)
+                    self.assertTrue(any(t.startswith("Exception in Func [getJsonFromFile:56]: ")
+                                        for t in r.texts()))
+
     def test_inventory_schema_refuses_what_the_program_never_writes(self):
         INVENTORY.validate(GOOD_INVENTORY)
         product = GOOD_INVENTORY["av"][0]
@@ -67,6 +89,9 @@ class SchemaTest(unittest.TestCase):
             dict(GOOD_INVENTORY, av=[dict(product, version="4.18.0.0")]),  # no reporting_exe
             dict(GOOD_INVENTORY, av=[dict(product, reporting_exe="C:\\a.exe", version="04.1.2.3",
                                           signature_status="up-to-date")]),
+            *(dict(GOOD_INVENTORY, av=[dict(product, reporting_exe="windowsdefender://", version=v,
+                                            signature_status="up-to-date")])
+              for v in ("4.18.2409.0011-beta", "1.2.3.4.5", "1.2.3.65536")),
             dict(GOOD_INVENTORY, antispyware=[dict(product, last_update="t")]),
             dict(GOOD_INVENTORY, firewall=[dict(product, signature_status="up-to-date")]),
         ]
@@ -81,6 +106,27 @@ class SchemaTest(unittest.TestCase):
             for example in examples:
                 with self.subTest(doc=name, example=example):
                     validator.validate(example)
+
+    def test_every_fuzz_seed_gives_an_inventory_document_the_schema_accepts(self):
+        """Each Security Center seed, and none (a Server), with each Defender seed:
+        the run saves a document, which machine.py checks against the schema."""
+        corpus = ROOT / "tests/fuzz/corpus"
+        security_centers = [None, *sorted((corpus / "products").glob("*.json"))]
+        defenders = sorted((corpus / "defender_status").glob("*.json"))
+        self.assertGreaterEqual(len(defenders), 3)
+        with Machine() as m:
+            out = m.host_path("inventory.json")
+            for products in security_centers:
+                if products is None:
+                    (m.programdata / "SecurityCenter" / "products.json").unlink(missing_ok=True)
+                else:
+                    m.write_products(products.read_bytes())
+                for defender in defenders:
+                    with self.subTest(products=products and products.name, defender=defender.name):
+                        m.defender_status(defender.read_bytes())
+                        out.unlink(missing_ok=True)
+                        m.run("-av", "-as", "-fw", "-outpath=" + m.program_path(out))
+                        self.assertTrue(out.exists())
 
 
 if __name__ == "__main__":

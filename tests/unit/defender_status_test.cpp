@@ -69,6 +69,31 @@ TEST(DefenderStatus, StateAndSignaturesInTheSecurityCentersTerms) {
     }
 }
 
+TEST(DefenderStatus, VersionIsKeptOnlyInTheFormOfAVersionResource) {
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {"4.18.24090.11", "4.18.24090.11"},
+        {"0.0.65535.0", "0.0.65535.0"},
+        {std::nullopt, ""},
+        {"", ""},
+        {"4.18.2409.0011-beta", ""},
+        {"4.18.2409.0011", ""},
+        {"1.2.3.4.5", ""},
+        {"1.2.3", ""},
+        {"1.2.3.", ""},
+        {"1.2..4", ""},
+        {"1.2.3.65536", ""},
+        {"1.2.3.99999999999", ""},
+        {" 1.2.3.4", ""},
+        {"1.2.3.+4", ""},
+    };
+    for (const auto& [given, written] : cases) {
+        SCOPED_TRACE(given.value_or("(absent)"));
+        DefenderProperties p = allOn();
+        p.amProductVersion = given;
+        EXPECT_EQ(defenderVersionText(p), written);
+    }
+}
+
 TEST(DefenderStatusFile, ShapesThatDescribeAProviderAndThoseThatDoNot) {
     const struct {
         const char* text;

@@ -1,6 +1,8 @@
-// Reading the policy file: one JSON value, BOM allowed, nothing after it.
+// Reading the policy file: one JSON value, BOM allowed, nothing after it
+// but white space (and, the parser's way, anything after a NUL).
 #include "app/json_file.h"
 #include "common/file_io.h"
+#include "common/text.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +28,10 @@ TEST_F(JsonFile, AcceptsAnyValueWithOptionalBomAndSurroundingWhiteSpace) {
         {" \r\n\t[1,2] \r\n", nlohmann::json::array({1, 2})},
         {"\"text\"", "text"},
         {"null", nullptr},
+        // The parser takes a NUL for the end of the input: what follows is
+        // never looked at.
+        {std::string("{\"a\":1}\0{x", 10), {{"a", 1}}},
+        {std::string("[1] \n\0\xFF", 7), nlohmann::json::array({1})},
     };
     for (const auto& [bytes, expected] : cases) {
         write(bytes);
@@ -44,6 +50,7 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
         "{\"a\":1,}",
         "\xEF\xBB{}",
         "{\"a\":\"\xFF\"}",
+        std::string("{\"a\":1\0}", 8),
     };
     for (const auto& bytes : cases) {
         machine_.log.clear();
@@ -52,8 +59,10 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
         const auto records = machine_.log.records();
         ASSERT_EQ(records.size(), 1u) << bytes;
         EXPECT_EQ(records[0].first, "error");
-        const std::string start = "Exception in Func [getJsonFromFile:56]: [json.exception.parse_error.";
+        const std::string start = "Exception in Func [getJsonFromFile:56]: [json.exception.";
         EXPECT_EQ(records[0].second.rfind(start, 0), 0u) << records[0].second;
+        // The log is UTF-8 even where the parser quotes bytes that are not.
+        EXPECT_EQ(toValidUtf8(records[0].second), records[0].second);
     }
 }
 

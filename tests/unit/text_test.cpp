@@ -45,4 +45,18 @@ TEST(TextConversion, InvalidInputGivesEmptyText) {
     EXPECT_EQ(wideToUtf8(u""), "");
 }
 
+TEST(ToValidUtf8, ReplacesEachByteThatStartsNoValidSequence) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"caf\xE9", "caf\xEF\xBF\xBD"},
+        {"\xC0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
+        {"\xED\xA0\x80x", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx"},  // encoded surrogate
+        {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // cut off
+        {"\xE2\x82\xE2\x82\xAC", "\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(toValidUtf8(text), expected) << text;
+}
+
 }  // namespace velmora
