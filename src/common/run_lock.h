@@ -28,9 +28,10 @@ public:
         : state_(state), fellBack_(fellBack), waitedInVain_(waitedInVain) {}
     bool held() const { return state_ != nullptr; }
     // True when the run waited for the lock and the wait ended without it (the
-    // time ran out, or the wait itself failed): other runs may be going on.
-    // False when there was nothing to wait on (the lock could not be opened),
-    // which is not the same news.
+    // time ran out, or the wait itself failed), or, on Windows, when neither
+    // lock could be opened while other runs may hold one: other runs may be
+    // going on. False on Linux when the lock's folder does not exist yet:
+    // then no other run holds it, and nobody waited.
     bool waitedInVain() const { return waitedInVain_; }
     void release() { state_.reset(); }
     // True when the machine-wide lock could not be opened and this session's

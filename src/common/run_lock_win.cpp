@@ -64,7 +64,10 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     HANDLE mutex = createOrOpenMutex(L"Global\\VelmoraAvInfo.Run");
     const bool fellBack = mutex == nullptr;
     if (fellBack) mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
-    if (mutex == nullptr) return RunLock(nullptr, fellBack);
+    // Neither name opens: other runs may hold either, and this one cannot
+    // wait for them, which is what the log has to say (no session's lock is
+    // in use, so no fall-back is reported).
+    if (mutex == nullptr) return RunLock(nullptr, false, true);
     const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
     // WAIT_ABANDONED: the last holder died without releasing the mutex.
     // Windows then hands ownership to this thread all the same, so the lock is

@@ -60,23 +60,44 @@ TEST(RunLockWindows, TheGlobalMutexLetsEveryAccountWaitAndRelease) {
 // Wine checks a named object's DACL against the one account it runs as, as
 // Windows checks it against every account: an empty DACL refuses even the
 // creator's account (its owner rights give READ_CONTROL and WRITE_DAC only).
-TEST(RunLockWindows, AGlobalMutexThatRefusesEveryoneIsPassedOverForTheSessionsOwn) {
+static HANDLE squatRefusingEveryone(const wchar_t* name) {
     PSECURITY_DESCRIPTOR refuseAll = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &refuseAll, nullptr));
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &refuseAll, nullptr)) {
+        return nullptr;
+    }
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, refuseAll, FALSE};
-    HANDLE squatter = CreateMutexExW(&attributes, L"Global\\VelmoraAvInfo.Run", 0, SYNCHRONIZE);
+    HANDLE squatter = CreateMutexExW(&attributes, name, 0, SYNCHRONIZE);
+    const DWORD created = GetLastError();
     LocalFree(refuseAll);
-    ASSERT_NE(squatter, nullptr) << GetLastError();
-    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    if (squatter != nullptr && created == ERROR_ALREADY_EXISTS) {
+        CloseHandle(squatter);
+        return nullptr;
+    }
+    return squatter;
+}
 
-    RunLock lock = acquireRunLock(1000);
-    EXPECT_TRUE(lock.held());
-    EXPECT_TRUE(lock.fellBack());
-    HANDLE session = OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\VelmoraAvInfo.Run");
-    EXPECT_NE(session, nullptr) << GetLastError();
-    if (session != nullptr) CloseHandle(session);
-    lock.release();
-    CloseHandle(squatter);
+// A squatted machine-wide name is passed over for the session's own; with
+// both squatted there is nothing to wait on while other runs may be going on.
+TEST(RunLockWindows, SquattedNamesArePassedOverOrReportedAsNoWait) {
+    struct Row {
+        bool squatSession;
+        bool held, fellBack, waitedInVain;
+    };
+    for (const Row& row : {Row{false, true, true, false}, Row{true, false, false, true}}) {
+        SCOPED_TRACE(row.squatSession ? "both names squatted" : "the machine-wide name squatted");
+        HANDLE global = squatRefusingEveryone(L"Global\\VelmoraAvInfo.Run");
+        ASSERT_NE(global, nullptr) << GetLastError();
+        HANDLE session = row.squatSession ? squatRefusingEveryone(L"Local\\VelmoraAvInfo.Run") : nullptr;
+        if (row.squatSession) ASSERT_NE(session, nullptr) << GetLastError();
+
+        RunLock lock = acquireRunLock(1000);
+        EXPECT_EQ(lock.held(), row.held);
+        EXPECT_EQ(lock.fellBack(), row.fellBack);
+        EXPECT_EQ(lock.waitedInVain(), row.waitedInVain);
+        lock.release();
+        if (session != nullptr) CloseHandle(session);
+        CloseHandle(global);
+    }
 }
 
 }  // namespace velmora
