@@ -88,7 +88,9 @@ TEST(RunLockWindows, SquattedNamesArePassedOverOrReportedAsNoWait) {
         HANDLE global = squatRefusingEveryone(L"Global\\VelmoraAvInfo.Run");
         ASSERT_NE(global, nullptr) << GetLastError();
         HANDLE session = row.squatSession ? squatRefusingEveryone(L"Local\\VelmoraAvInfo.Run") : nullptr;
-        if (row.squatSession) ASSERT_NE(session, nullptr) << GetLastError();
+        if (row.squatSession) {
+            ASSERT_NE(session, nullptr) << GetLastError();
+        }
 
         RunLock lock = acquireRunLock(1000);
         EXPECT_EQ(lock.held(), row.held);
