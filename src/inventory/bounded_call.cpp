@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/status_codes.h"
+#include "log/logger.h"
 
 namespace velmora {
 
@@ -68,5 +69,15 @@ BoundedAnswer callWithinBound(std::function<std::int32_t()> ask, std::chrono::mi
 }
 
 unsigned boundedCallsOutstanding() { return g_workersInProvider.load(); }
+
+void logUnanswered(const char* whose, const BoundedAnswer& answer, std::chrono::milliseconds bound) {
+    if (answer.outcome == BoundedOutcome::TimedOut) {
+        avLogger->info("{} did not answer within {} seconds; going on without it", whose,
+                       std::chrono::duration_cast<std::chrono::seconds>(bound).count());
+    } else if (answer.outcome == BoundedOutcome::Failed) {
+        // The same signed hex as the Security Center's error lines.
+        avLogger->info("{} cannot be read either, error = {:08x}", whose, answer.hresult);
+    }
+}
 
 }  // namespace velmora

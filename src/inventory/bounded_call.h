@@ -6,7 +6,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <utility>
+
+#include "common/status_codes.h"
 
 namespace velmora {
 
@@ -28,5 +33,28 @@ BoundedAnswer callWithinBound(std::function<std::int32_t()> ask, std::chrono::mi
 // time-out that have not returned yet. Such a worker may hold locks of the
 // system's COM and RPC code (see runMustEndAtOnce in app/run.h).
 unsigned boundedCallsOutstanding();
+
+// Logs, as "WHOSE did not answer within N seconds; ..." or "WHOSE cannot be
+// read either, error = ...", an answer that is not Answered.
+void logUnanswered(const char* whose, const BoundedAnswer& answer, std::chrono::milliseconds bound);
+
+// A provider's status as a run asks it once (Defender's, the firewall's):
+// asked within bound, what ask wrote copied into answer only when it
+// answered. Nothing thrown leaves: no memory or no thread counts as a failure
+// with E_UNEXPECTED. What did not answer is logged, naming whose status it is.
+template <typename Answer>
+BoundedAnswer askStatusWithinBound(const char* whose, std::int32_t (*ask)(Answer&), std::chrono::milliseconds bound,
+                                   Answer& answer) {
+    BoundedAnswer result{BoundedOutcome::Failed, kHrUnexpected};
+    try {
+        auto written = std::make_shared<Answer>();
+        result = callWithinBound([written, ask] { return ask(*written); }, bound);
+        if (result.outcome == BoundedOutcome::Answered) answer = *written;
+    } catch (const std::exception&) {
+        result = BoundedAnswer{BoundedOutcome::Failed, kHrUnexpected};
+    }
+    logUnanswered(whose, result, bound);
+    return result;
+}
 
 }  // namespace velmora

@@ -1,10 +1,6 @@
 #include "inventory/defender_status.h"
 
-#include <exception>
-#include <memory>
-#include <utility>
 
-#include "common/status_codes.h"
 #include "common/text.h"
 #include "inventory/security_product.h"
 #include "log/logger.h"
@@ -22,16 +18,6 @@ constexpr std::int32_t kScSignaturesUpToDate = 1;
 // On platforms without DefenderSignaturesOutOfDate, signatures older than
 // this many days count as out of date.
 constexpr std::uint32_t kSignatureAgeLimitDays = 7;
-
-void logUnanswered(const DefenderReading& reading) {
-    if (reading.outcome == DefenderOutcome::TimedOut) {
-        avLogger->info("Microsoft Defender's status did not answer within {} seconds; going on without it",
-                       std::chrono::duration_cast<std::chrono::seconds>(kDefenderTimeBound).count());
-    } else if (reading.outcome == DefenderOutcome::Failed) {
-        // The same signed hex as the Security Center's error lines.
-        avLogger->info("Microsoft Defender's status cannot be read either, error = {:08x}", reading.hresult);
-    }
-}
 
 bool isTrue(const std::optional<bool>& value) { return value.value_or(false); }
 
@@ -67,30 +53,15 @@ void logUnusableVersion(const DefenderReading& reading) {
 
 }  // namespace
 
-DefenderReading readDefenderStatus(std::chrono::milliseconds bound) {
-    // Any call of the provider may hang (CoCreateInstance, ConnectServer,
-    // ExecQuery, Next): only a separate thread lets the run stop waiting.
-    auto properties = std::make_shared<DefenderProperties>();
-    const BoundedAnswer answer =
-        callWithinBound([properties] { return askDefenderProvider(*properties); }, bound);
-    DefenderReading reading;
-    reading.outcome = answer.outcome;
-    reading.hresult = answer.outcome == DefenderOutcome::TimedOut ? kHrUnexpected : answer.hresult;
-    if (answer.outcome == DefenderOutcome::Answered) reading.properties = std::move(*properties);
-    return reading;
-}
-
 const DefenderReading& defenderStatusOfThisRun() {
     static const DefenderReading reading = [] {
+        // Any call of the provider may hang (CoCreateInstance, ConnectServer,
+        // ExecQuery, Next): it is asked on a worker thread, within the bound.
         DefenderReading first;
-        try {
-            first = readDefenderStatus(kDefenderTimeBound);
-        } catch (const std::exception&) {
-            // No memory or no thread: as if the provider had failed.
-            first = DefenderReading{};
-            first.hresult = kHrUnexpected;
-        }
-        logUnanswered(first);
+        const BoundedAnswer answer =
+            askStatusWithinBound("Microsoft Defender's status", askDefenderProvider, kDefenderTimeBound, first.properties);
+        first.outcome = answer.outcome;
+        first.hresult = answer.hresult;
         logUnusableVersion(first);
         return first;
     }();

@@ -30,10 +30,6 @@ struct DefenderReading {
     DefenderProperties properties;  // filled when it answered
 };
 
-// Asks the provider on a worker thread and waits for it at most bound. On
-// time-out the worker is left behind and its late answer dropped.
-DefenderReading readDefenderStatus(std::chrono::milliseconds bound);
-
 // This run's reading: asked on first use, within kDefenderTimeBound, and
 // kept. Logs on that first use when Defender's provider did not answer.
 // Call it on the run's thread only.
