@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Writes the release's build record and third-party notices.
+"""Writes the release's records into its folder, once the exe is final
+(signed, when it is signed).
 
-Usage: release_records.py FOLDER VERSION COMMIT
-writes FOLDER/BUILDINFO.txt and FOLDER/THIRD-PARTY-NOTICES.txt. Every version
-and licence text is read from the installed Debian packages (dpkg-query and
-/usr/share/doc/<package>/copyright), never written by hand, so the files name
-the package set the release was built with. Nothing of the build folder or
-the clock gets in: the same packages and commit give the same bytes.
+Usage: release_records.py FOLDER VERSION COMMIT UNSIGNED_SHA256
+writes FOLDER/BUILDINFO.txt, THIRD-PARTY-NOTICES.txt, REPRODUCE.txt and
+VelmoraAvInfo.spdx.json. UNSIGNED_SHA256 is the sum of the exe as built,
+before any signature: what a rebuild gives. Every version, licence text and
+copyright line is read from the installed Debian packages (dpkg-query and
+/usr/share/doc/<package>/copyright), never written by hand. Nothing of the
+build folder or the clock gets in: the same packages, commit and signature
+give the same bytes. With VELMORA_SIGN_CERT set, BUILDINFO.txt names the
+signer's certificate (the first one of that file).
 """
 
 import os
@@ -14,7 +18,8 @@ import subprocess
 import sys
 from pathlib import Path
 
-COMPONENTS = Path(__file__).resolve().parent.parent / "packaging" / "third-party.txt"
+import release_notices
+import release_sbom
 
 # What BUILDINFO.txt names, in this order.
 TOOLS = [
@@ -26,68 +31,68 @@ TOOLS = [
     ("spdlog", "libspdlog-dev"),
     ("fmt", "libfmt-dev"),
     ("nlohmann-json", "nlohmann-json3-dev"),
+    ("CMake", "cmake"),
+    ("Ninja", "ninja-build"),
 ]
 
-RULE = "=" * 79
+
+def certificate_field(certificate, option):
+    return subprocess.run(["openssl", "x509", "-in", certificate, "-noout", option],
+                          check=True, capture_output=True, text=True).stdout.strip()
 
 
-def package_version(package):
-    return subprocess.run(["dpkg-query", "-W", "-f", "${Version}", package],
-                          check=True, capture_output=True, text=True).stdout
-
-
-def components():
-    """(name, [package, ...]) for each line of the component list."""
-    for line in COMPONENTS.read_text().splitlines():
-        if line.strip() and not line.startswith("#"):
-            name, packages = line.split("|")
-            yield name.strip(), packages.split()
-
-
-def licence_groups(packages):
-    """Packages grouped by the text of their copyright file (the packages built
-    from one source give the same one), in first-named order, so that each
-    text is given once."""
-    groups = {}
-    for package in packages:
-        text = (Path("/usr/share/doc") / package / "copyright").read_text(encoding="utf-8")
-        groups.setdefault(text, []).append(package)
-    return groups.items()
-
-
-def write_notices(path, version):
-    listed = list(components())
-    packages = list(dict.fromkeys(p for _, names in listed for p in names))
-    out = ["VelmoraAvInfo %s: third-party notices" % version, "",
-           "VelmoraAvInfo.exe holds code of the components below, compiled into it or",
-           "linked statically. Each is named with the Debian packages it was built from",
-           "and their exact versions; the licence texts follow, as those packages give",
-           "them.", "", "Components:"]
-    for name, names in listed:
-        out.append("  %s: %s" % (name, ", ".join(names)))
-    out += ["", "Packages:"]
-    out += ["  Package: %s %s" % (p, package_version(p)) for p in packages]
-    for text, group in licence_groups(packages):
-        out += ["", RULE, "Licence of %s" % ", ".join("%s %s" % (p, package_version(p)) for p in group),
-                "(from /usr/share/doc/%s/copyright)" % group[0], RULE, "",
-                text.rstrip("\n")]
-    path.write_text("\n".join(out) + "\n", encoding="utf-8")
+def signer_lines():
+    certificate = os.environ.get("VELMORA_SIGN_CERT")
+    if not certificate:
+        return ["Signature: none (an unsigned build)"]
+    fingerprint = certificate_field(certificate, "-fingerprint").split("=", 1)
+    subject = certificate_field(certificate, "-subject").split("=", 1)[1].strip()
+    return ["Signature: Authenticode (SHA-256), with an RFC 3161 time stamp"
+            if os.environ.get("VELMORA_SIGN_TIMESTAMP_URL") else "Signature: Authenticode (SHA-256)",
+            "Signer certificate: " + subject,
+            "Signer certificate SHA-256: " + fingerprint[1].replace(":", "")]
 
 
 def write_buildinfo(path, version, commit):
     out = ["VelmoraAvInfo %s" % version, "",
            "Version: %s" % version,
            "Commit: %s" % commit,
-           "SOURCE_DATE_EPOCH: %s" % os.environ["SOURCE_DATE_EPOCH"], "",
-           "Built on Debian with these packages (dpkg-query versions):"]
-    out += ["  %s: %s %s" % (what, p, package_version(p)) for what, p in TOOLS]
+           "SOURCE_DATE_EPOCH: %s" % os.environ["SOURCE_DATE_EPOCH"]]
+    out += signer_lines()
+    out += ["", "Built on Debian 12 (bookworm), amd64, with these packages (dpkg-query versions):"]
+    out += ["  %s: %s %s" % (what, p, release_notices.package_version(p)) for what, p in TOOLS]
+    path.write_text("\n".join(out) + "\n", encoding="utf-8")
+
+
+def write_reproduce(path, version, commit, unsigned_sha256):
+    name = "VelmoraAvInfo-%s-win64" % version
+    out = ["Rebuilding VelmoraAvInfo %s" % version, "",
+           "VelmoraAvInfo.exe is built reproducibly: the same source and packages give",
+           "the same bytes, apart from the signature of a signed release.", "",
+           "1. A Debian 12 (bookworm) amd64 machine with these package versions (the",
+           "   ones of BUILDINFO.txt; snapshot.debian.org keeps every version):"]
+    out += ["     %s=%s" % (p, release_notices.package_version(p)) for _, p in TOOLS]
+    out += ["", "2. The source of commit %s," % commit.split()[0],
+            "   from a clone or from an export of it (git archive): both give the same zip.", "",
+            "3. In the source's folder, as root (or with sudo), the one command:",
+            "     ./scripts/setup.sh && ./scripts/release.sh",
+            "   scripts/setup.sh installs the archive's current versions; where they",
+            "   differ from the list above, install those with apt-get install NAME=VERSION.", "",
+            "4. The exe it builds, build/release/%s/VelmoraAvInfo.exe, has the SHA-256" % name,
+            "     " + unsigned_sha256,
+            "   For the signed exe of this zip, take the signature off first:",
+            "     osslsigncode remove-signature -in VelmoraAvInfo.exe -out unsigned.exe",
+            "     sha256sum unsigned.exe"]
     path.write_text("\n".join(out) + "\n", encoding="utf-8")
 
 
 def main():
-    folder, version, commit = Path(sys.argv[1]), sys.argv[2], sys.argv[3]
+    folder, version, commit, unsigned_sha256 = Path(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
     write_buildinfo(folder / "BUILDINFO.txt", version, commit)
-    write_notices(folder / "THIRD-PARTY-NOTICES.txt", version)
+    release_notices.write_notices(folder / "THIRD-PARTY-NOTICES.txt", version)
+    write_reproduce(folder / "REPRODUCE.txt", version, commit, unsigned_sha256)
+    release_sbom.write_sbom(folder / "VelmoraAvInfo.spdx.json", folder / "VelmoraAvInfo.exe",
+                            version, os.environ["SOURCE_DATE_EPOCH"])
 
 
 if __name__ == "__main__":
