@@ -4,7 +4,8 @@
 #     certificate, a key and a time-stamping server, or half of them, or a
 #     file that cannot be read;
 #   - four runs:
-#     a   unsigned, in this checkout;
+#     a   unsigned, in this checkout; its PE header has the mitigations
+#         docs/hardening.md names;
 #     b   unsigned, in an export of the commit (git archive; in this checkout
 #         when it has uncommitted changes): the two zips are the same bytes,
 #         SBOM and BUILDINFO.txt included, so clone and export give one
@@ -136,6 +137,10 @@ unstripped=$work/a/VelmoraAvInfo-$version-win64-unstripped.exe
 x86_64-w64-mingw32-strip -o "$work/restripped.exe" "$unstripped"
 cmp "$work/restripped.exe" "$folder_a/VelmoraAvInfo.exe" || fail "the unstripped exe is not the released one"
 cmp "$unstripped" "$folder_a/VelmoraAvInfo.exe" >/dev/null && fail "the unstripped exe is stripped"
+x86_64-w64-mingw32-objdump -p "$folder_a/VelmoraAvInfo.exe" > "$work/pe-header"
+for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
+    grep -qw "$flag" "$work/pe-header" || fail "the exe lacks $flag, which docs/hardening.md says it has"
+done
 
 [ -s "$work/tsa/port" ] || fail "the time-stamping server did not start"
 # shellcheck disable=SC2086  # $sign is two assignments
