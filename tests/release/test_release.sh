@@ -134,7 +134,9 @@ unsigned=$(sha256sum < "$folder_a/VelmoraAvInfo.exe" | cut -d' ' -f1)
 grep -qx "     $unsigned" "$folder_a/REPRODUCE.txt" || fail "REPRODUCE.txt does not give the exe's sum $unsigned"
 
 unstripped=$work/a/VelmoraAvInfo-$version-win64-unstripped.exe
-x86_64-w64-mingw32-strip -o "$work/restripped.exe" "$unstripped"
+# strip writes SOURCE_DATE_EPOCH into the PE header, as the release's did.
+SOURCE_DATE_EPOCH=$(sed -n 's/^SOURCE_DATE_EPOCH: //p' "$folder_a/BUILDINFO.txt") \
+    x86_64-w64-mingw32-strip -o "$work/restripped.exe" "$unstripped"
 cmp "$work/restripped.exe" "$folder_a/VelmoraAvInfo.exe" || fail "the unstripped exe is not the released one"
 cmp "$unstripped" "$folder_a/VelmoraAvInfo.exe" >/dev/null && fail "the unstripped exe is stripped"
 x86_64-w64-mingw32-objdump -p "$folder_a/VelmoraAvInfo.exe" > "$work/pe-header"
