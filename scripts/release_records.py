@@ -36,8 +36,8 @@ TOOLS = [
 ]
 
 
-def certificate_field(certificate, option):
-    return subprocess.run(["openssl", "x509", "-in", certificate, "-noout", option],
+def certificate_field(certificate, *options):
+    return subprocess.run(["openssl", "x509", "-in", certificate, "-noout", *options],
                           check=True, capture_output=True, text=True).stdout.strip()
 
 
@@ -45,7 +45,7 @@ def signer_lines():
     certificate = os.environ.get("VELMORA_SIGN_CERT")
     if not certificate:
         return ["Signature: none (an unsigned build)"]
-    fingerprint = certificate_field(certificate, "-fingerprint").split("=", 1)
+    fingerprint = certificate_field(certificate, "-fingerprint", "-sha256").split("=", 1)
     subject = certificate_field(certificate, "-subject").split("=", 1)[1].strip()
     return ["Signature: Authenticode (SHA-256), with an RFC 3161 time stamp"
             if os.environ.get("VELMORA_SIGN_TIMESTAMP_URL") else "Signature: Authenticode (SHA-256)",
