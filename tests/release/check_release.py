@@ -53,9 +53,11 @@ def check_notices(folder, components, licences):
     faults += ["licence text missing: " + i for i in needed if i not in given]
     faults += ["licence text of no component: " + i for i in given if i not in needed]
     faults += ["licence text given twice: " + i for i in set(given) if given.count(i) > 1]
-    faults += ["licence text %s is empty" % i for i, t in release_notices.used_licences(components, licences).items()
-               if len(t.split()) < 10]
-    return faults
+    try:
+        texts = release_notices.used_licences(components, licences)
+    except LookupError as error:
+        return faults + [str(error)]
+    return faults + ["licence text %s is empty" % i for i, t in texts.items() if len(t.split()) < 10]
 
 
 def check_sbom(folder, components):
