@@ -6,9 +6,8 @@ import unittest
 from machine import BANNER, RUN_TIMEOUT, TARGET, VALGRIND, Machine, parse_log
 
 # A run waits at most 5 seconds for the others. A run takes milliseconds,
-# under Wine a few tenths of a second, under memcheck about one second or more
-# on a loaded machine: only
-# so many can take their turns within that wait.
+# under Wine a few tenths of a second, under memcheck a second or more on a
+# loaded machine: only so many can take their turns within that wait.
 INSTANCES = 3 if VALGRIND else 12 if TARGET == "linux" else 6
 
 
