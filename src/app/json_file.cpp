@@ -11,12 +11,13 @@
 
 namespace velmora {
 
-std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
+nlohmann::json getJsonFromFile(const std::string& path, bool& ok) {
+    ok = false;
     unsigned long errorCode = 0;
     ReadFileHandle file(openSharedForReading(path, errorCode));
     if (!file) {
         avLogger->error("Couldn't open the file {} for reading. ErrorCode: {}", path, errorCode);
-        return std::nullopt;
+        return "";
     }
     try {
         // The whole file is read first and parsed from memory: parsing straight
@@ -26,13 +27,15 @@ std::optional<nlohmann::json> getJsonFromFile(const std::string& path) {
         // for an end of file: a cut-off document could still parse.
         std::string bytes;
         if (!readWholeFile(file.get(), bytes)) throw std::runtime_error("read error: " + errnoText(errno));
-        return nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
+        nlohmann::json value = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
+        ok = true;
+        return value;
     } catch (const std::exception& ex) {
         // The parser quotes the bytes it read last, which need not be UTF-8.
         avLogger->error(std::string("Exception in Func [getJsonFromFile:") +
                         std::to_string(kReportSiteGetJsonFromFile) + "]: " + toValidUtf8(ex.what()));
     }
-    return std::nullopt;
+    return "";
 }
 
 }  // namespace velmora

@@ -45,18 +45,19 @@ std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::str
 // deep would overflow the stack if it were copied, since copies recurse.
 void runPostureStage(bool haveInventoryDocument, const SecurityInventory& inventory) {
     const std::string policyPath = fileInVpnLogDirectory("postureData.json");
-    const std::optional<nlohmann::json> policy = getJsonFromFile(policyPath);
+    bool policyRead = false;
+    const nlohmann::json policy = getJsonFromFile(policyPath, policyRead);
     std::string systemModel = "-";
 
-    if (!policy || !haveInventoryDocument) {
+    if (!policyRead || !haveInventoryDocument) {
         avLogger->info("json from posturedata is not valid! jsFilePath = [{}]", policyPath);
     } else {
         PostureRule rule;
         std::string message;
-        const bool parsed = parsePostureRule(*policy, rule, message);
+        const bool parsed = parseAllServerJs(policy, rule, message);
         avLogger->info("parseAllServerJs res: [{}], msg: [{}]", parsed, message);
         logPostureRule(rule);
-        const bool block = evaluatePostureRule(rule, inventory, message);
+        const bool block = evaluatePostureDataWithAVInfo(rule, inventory, message);
         avLogger->info("evaluatePostureDataWithAVInfo res: [{}], msg: [{}]", block, message);
         systemModel = saveVerdict(fileInVpnLogDirectory("check.json"), block, message);
     }

@@ -34,6 +34,7 @@ extern std::shared_ptr<spdlog::logger> avLogger;
 // shownFilePath, when given, is the file's name as the user knows it, used in
 // the reason instead of the name the library was given (which may lead
 // through a held folder descriptor).
+// The reason rather than a flag: the message box's "Log init failed : " text names why the log could not start.
 std::optional<std::string> logInit(std::string loggerName, std::string logFilePath,
                                    const std::string& shownFilePath = "");
 

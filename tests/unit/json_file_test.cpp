@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <optional>
+#include <utility>
+
 namespace velmora {
 
 namespace {
@@ -15,6 +18,13 @@ namespace {
 class JsonFile : public ::testing::Test {
 protected:
     void write(const std::string& bytes) { writeFile(machine_.scratch / "postureData.json", bytes); }
+    // The value when the file was read, nothing otherwise.
+    static std::optional<nlohmann::json> readJson(const std::string& path) {
+        bool ok = false;
+        nlohmann::json value = getJsonFromFile(path, ok);
+        if (!ok) return std::nullopt;
+        return std::optional<nlohmann::json>(std::move(value));
+    }
     ScratchMachine machine_;
     const std::string path_ = machine_.path("postureData.json");
 };
@@ -35,7 +45,7 @@ TEST_F(JsonFile, AcceptsAnyValueWithOptionalBomAndSurroundingWhiteSpace) {
     };
     for (const auto& [bytes, expected] : cases) {
         write(bytes);
-        EXPECT_EQ(getJsonFromFile(path_), std::optional<nlohmann::json>(expected)) << bytes;
+        EXPECT_EQ(readJson(path_), std::optional<nlohmann::json>(expected)) << bytes;
     }
     EXPECT_TRUE(machine_.log.records().empty());
 }
@@ -55,7 +65,7 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
     for (const auto& bytes : cases) {
         machine_.log.clear();
         write(bytes);
-        EXPECT_FALSE(getJsonFromFile(path_)) << bytes;
+        EXPECT_FALSE(readJson(path_)) << bytes;
         const auto records = machine_.log.records();
         ASSERT_EQ(records.size(), 1u) << bytes;
         EXPECT_EQ(records[0].first, "error");
@@ -68,7 +78,7 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
 
 TEST_F(JsonFile, MissingFileLogsTheOpenFailureWithCodeTwo) {
     const std::string missing = machine_.path("absent.json");
-    EXPECT_FALSE(getJsonFromFile(missing));
+    EXPECT_FALSE(readJson(missing));
     const std::vector<LogRecord> expected = {
         {"error", "Couldn't open the file " + missing + " for reading. ErrorCode: 2"}};
     EXPECT_EQ(machine_.log.records(), expected);
@@ -77,7 +87,7 @@ TEST_F(JsonFile, MissingFileLogsTheOpenFailureWithCodeTwo) {
 TEST_F(JsonFile, DeeplyNestedDocumentIsReadAndReleased) {
     const int depth = 100000;
     write(std::string(depth, '[') + std::string(depth, ']'));
-    const std::optional<nlohmann::json> value = getJsonFromFile(path_);
+    const std::optional<nlohmann::json> value = readJson(path_);
     ASSERT_TRUE(value);
     EXPECT_TRUE(value->is_array());
 }
