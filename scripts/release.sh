@@ -88,3 +88,4 @@ cp "$build/VelmoraAvInfo.exe" "$dist/$name-unstripped.exe"
 
 echo "VelmoraAvInfo.exe: $(wc -c < "$exe") bytes"
 echo "$dist/$name.zip: $(sha256sum < "$dist/$name.zip" | cut -d' ' -f1)"
+scripts/release_fieldtests.sh "$version" "$dist"

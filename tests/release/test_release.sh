@@ -81,6 +81,11 @@ release a
 release b
 cmp "$zip_a" "$zip_b" || fail "two unsigned releases of one commit differ"
 cmp "$folder_a/SHA256SUMS" "$folder_b/SHA256SUMS" || fail "SHA256SUMS differ"
+# The second zip: the field tests and their README, as reproducible.
+cmp "$work"/a/VelmoraAvInfo-*-win64-fieldtests.zip "$work"/b/VelmoraAvInfo-*-win64-fieldtests.zip ||
+    fail "two field-test zips of one commit differ"
+[ "$(python3 -m zipfile -l "$work"/a/VelmoraAvInfo-*-win64-fieldtests.zip | awk 'NR > 1 {print $1}' | sed 's|^[^/]*/||' | sort | tr '\n' ' ')" = \
+  "README.txt SHA256SUMS VelmoraAvInfoFieldTests.exe " ] || fail "the field-test zip holds other files"
 
 (cd "$folder_a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 (cd "$folder_a" && find . -type f | LC_ALL=C sort) > "$work/files"
