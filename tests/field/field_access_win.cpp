@@ -15,29 +15,25 @@ namespace {
 
 enum class Account { System, TestAccount, Current };
 
+// As the installer does it on a fresh install: the folders, the model's
+// lines, then the VPN client's policy.
 void applyRules(const DeploymentModel& model) {
     FieldMachine& m = machine();
     freshVelmora();
-    // The installer's order: folders and files first, then the lines.
-    writeWhole(checkJsonPath(), "");
-    writeWhole(m.logs + L"\\postureData.json", "{}");
+    std::wstring policy = m.logs + L"\\postureData.json";
+    std::optional<std::string> policyBytes = readWhole(policy);
+    DeleteFileW(policy.c_str());
     for (const char* line : model.lines) {
         std::wstring command = wide(line);
         for (std::size_t at; (at = command.find(L"%V%")) != std::wstring::npos;) command.replace(at, 3, m.velmora);
         RunRequest request;
-        std::wstring saved = programPath();
-        programPath() = L"C:\\Windows\\System32\\cmd.exe";
-        request.arguments = {L"/d", L"/c", command};
-        RunResult result;
-        try {
-            result = runAsCurrent(request);
-        } catch (...) {
-            programPath() = saved;
-            throw;
-        }
-        programPath() = saved;
+        request.program = L"C:\\Windows\\System32\\cmd.exe";
+        request.arguments = {L"/d", L"/c"};
+        request.verbatim = command;
+        RunResult result = runAsCurrent(request);
         if (result.exitCode != 0) notArranged(std::string("icacls line refused: ") + line, result.exitCode);
     }
+    if (!policyBytes || !writeWhole(policy, *policyBytes)) notArranged("writing postureData.json after the lines");
 }
 
 bool mayWrite(const std::wstring& path, const std::string& sid) {
@@ -87,6 +83,14 @@ void accessRulesRow(std::size_t modelIndex, Account account) {
         result = runAsCurrent(usualRun());
     }
     expectEnded(result);
+    // Where users may not create anything in logs, a user's run cannot
+    // start its log: exit status 1, and nothing written.
+    if (!model.usersMayWriteVerdict && account == Account::TestAccount) {
+        EXPECT_EQ(result.exitCode, 1u);
+        EXPECT_FALSE(exists(userFolder(user)));
+        EXPECT_FALSE(exists(checkJsonPath()));
+        return;
+    }
     std::optional<DaclFacts> folder = daclOf(userFolder(user));
     ASSERT_TRUE(folder) << "the per-user folder's DACL cannot be read";
     EXPECT_TRUE(folder->protectedDacl) << "the per-user folder inherits";
@@ -129,7 +133,6 @@ void posixReplacement() {
 // -outpath= beyond MAX_PATH, in the \\?\ form.
 void longOutputPath() {
     freshVelmora();
-    arrangeWineProducts();
     std::wstring folder = L"\\\\?\\" + machine().work;
     for (int i = 0; i < 8; ++i) {
         folder += L"\\" + std::wstring(40, wchar_t(L'a' + i));

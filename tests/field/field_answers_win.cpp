@@ -141,7 +141,6 @@ std::optional<std::string> productVersionOf(const std::wstring& path) {
 }
 
 void versionsAgree() {
-    arrangeWineProducts();
     nlohmann::json inventory = inventoryOfRun({L"-av", L"-as", L"-fw"});
     int compared = 0;
     for (const char* kind : {"av", "antispyware", "firewall"}) {

@@ -109,6 +109,13 @@ bool setUpMachine(std::string& error) {
     m.work = std::wstring(temp) + L"VelmoraFieldTests-" + wide(randomHex(4));
     CreateDirectoryW(m.work.c_str(), nullptr);
     setUp = true;
+    try {
+        arrangeWineProducts();
+    } catch (const NotArranged& refused) {
+        error = refused.what();
+        restoreMachine();
+        return false;
+    }
     return true;
 }
 
@@ -156,6 +163,9 @@ void freshVelmora() {
     if (!removeTree(m.velmora, &stuck)) notArranged("cannot remove " + narrow(stuck) + " of an earlier row");
     for (const std::wstring& folder : {m.velmora, m.velmora + L"\\VelmoraVPN", m.logs})
         if (!CreateDirectoryW(folder.c_str(), nullptr)) notArranged("CreateDirectoryW " + narrow(folder));
+    // Without a policy a run writes no verdict.
+    if (!writeWhole(m.logs + L"\\postureData.json", "{\"endpoint_posture_check\": 0}"))
+        notArranged("writing postureData.json");
 }
 
 const TestAccount& testAccount() {

@@ -53,7 +53,8 @@ void grantFullAccess(const std::wstring& path, const std::string& sid);
 
 // Under Wine only: a Security Center of the test prefix's fake COM server,
 // serving one antivirus with a real executable, so that the inventory has a
-// product. Never on Windows, where the machine's own answers are the point.
+// product (without one a run writes no verdict). Made by setUpMachine.
+// Never on Windows, where the machine's own answers are the point.
 void arrangeWineProducts();
 
 }  // namespace velmora::field

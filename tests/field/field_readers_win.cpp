@@ -22,6 +22,8 @@ void heldUnderShare(DWORD share) {
     if (unsigned long error = reader.hold(checkJsonPath(), share)) notArranged("opening check.json to hold it", error);
     RunResult result = runAsCurrent(usualRun());
     reader.stopPolling();
+    CloseHandle(reader.held);  // so that the checks below can read it
+    reader.held = INVALID_HANDLE_VALUE;
     expectEnded(result);
     EXPECT_TRUE(isWholeVerdict(reader.firstRead)) << "[" << reader.firstRead << "]";
     EXPECT_EQ(reader.brokenReads, 0) << reader.reads << " reads, broken one: [" << reader.brokenExample << "]";

@@ -60,3 +60,7 @@ void expectWholeVerdict() {
 }
 
 }  // namespace velmora::field
+
+namespace velmora::field {
+void expectNoVerdict() { EXPECT_FALSE(exists(checkJsonPath())) << "a verdict was written without a readable policy"; }
+}  // namespace velmora::field

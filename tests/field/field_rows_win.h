@@ -53,5 +53,10 @@ std::vector<std::wstring> movedAside(const std::wstring& folder, const std::wstr
 // verdict by its name is whole.
 void expectEnded(const RunResult& result, double boundSeconds = kRunBoundSeconds);
 void expectWholeVerdict();
+// A run whose policy could not be read writes none: check.json stays missing.
+void expectNoVerdict();
+
+// GoogleTest names a row by its name in messages.
+inline void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 }  // namespace velmora::field

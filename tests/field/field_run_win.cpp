@@ -73,7 +73,9 @@ RunResult waitForRun(const PROCESS_INFORMATION& process, const RunRequest& reque
 }  // namespace
 
 RunResult runAsCurrent(const RunRequest& request) {
-    std::wstring line = commandLine(programPath(), request.arguments);
+    const std::wstring& program = request.program.empty() ? programPath() : request.program;
+    std::wstring line = commandLine(program, request.arguments);
+    if (!request.verbatim.empty()) line += L" " + request.verbatim;
     std::wstring environment = environmentBlock(request.environment);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -81,10 +83,10 @@ RunResult runAsCurrent(const RunRequest& request) {
     auto started = std::chrono::steady_clock::now();
     // As a VPN client starts it: no window, and suspended so that a row may
     // act on the process id first.
-    if (!CreateProcessW(programPath().c_str(), line.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
                         &startup, &process))
-        notArranged("CreateProcessW of " + narrow(programPath()));
+        notArranged("CreateProcessW of " + narrow(program));
     return waitForRun(process, request, started);
 }
 

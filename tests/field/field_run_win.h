@@ -14,7 +14,9 @@
 namespace velmora::field {
 
 struct RunRequest {
+    std::wstring program;  // empty: programPath()
     std::vector<std::wstring> arguments;                              // after the program's name
+    std::wstring verbatim;  // added to the command line as it stands (cmd.exe's /c takes no C runtime quoting)
     std::vector<std::pair<std::wstring, std::wstring>> environment;  // added to the caller's
     DWORD timeoutMs = 120000;  // far beyond any documented bound: a run still going then is ended
     // Called with the process id while the run is suspended, before its
