@@ -15,27 +15,6 @@ namespace {
 
 enum class Account { System, TestAccount, Current };
 
-// As the installer does it on a fresh install: the folders, the model's
-// lines, then the VPN client's policy.
-void applyRules(const DeploymentModel& model) {
-    FieldMachine& m = machine();
-    freshVelmora();
-    std::wstring policy = m.logs + L"\\postureData.json";
-    std::optional<std::string> policyBytes = readWhole(policy);
-    DeleteFileW(policy.c_str());
-    for (const char* line : model.lines) {
-        std::wstring command = wide(line);
-        for (std::size_t at; (at = command.find(L"%V%")) != std::wstring::npos;) command.replace(at, 3, m.velmora);
-        RunRequest request;
-        request.program = L"C:\\Windows\\System32\\cmd.exe";
-        request.arguments = {L"/d", L"/c"};
-        request.verbatim = command;
-        RunResult result = runAsCurrent(request);
-        if (result.exitCode != 0) notArranged(std::string("icacls line refused: ") + line, result.exitCode);
-    }
-    if (!policyBytes || !writeWhole(policy, *policyBytes)) notArranged("writing postureData.json after the lines");
-}
-
 bool mayWrite(const std::wstring& path, const std::string& sid) {
     std::optional<DaclFacts> facts = daclOf(path);
     PACL dacl = nullptr;
@@ -59,7 +38,7 @@ void accessRulesRow(std::size_t modelIndex, Account account) {
     const DeploymentModel& model = kDeploymentModels.at(modelIndex);
     if (model.placeholder && !model.usersMayWriteVerdict)
         GTEST_SKIP() << "docs/security.md gives no icacls lines for \"" << model.name << "\" yet";
-    applyRules(model);
+    applyDeploymentModel(model);
     std::wstring user;
     std::string sid;
     RunResult result;

@@ -1,6 +1,7 @@
 // Other accounts, for real: a standard account made for the test and SYSTEM
 // through a temporary service. Each account's run logs and writes its
 // verdict; neither can make the other's run write elsewhere.
+#include "field/field_access_rules.h"
 #include "field/field_plant_win.h"
 #include "field/field_rows_win.h"
 
@@ -28,8 +29,9 @@ std::wstring accountScratch(const TestAccount& account) {
     return folder;
 }
 
+// Set up for runs in each user's session, which both accounts' runs need.
 void runAndCheck(const std::wstring& user, RunResult (*run)(const RunRequest&)) {
-    freshVelmora();
+    applyDeploymentModel(kDeploymentModels.at(1));
     expectEnded(runAsCurrent(usualRun()));  // an earlier verdict of another account
     std::string before = lastWrite(checkJsonPath());
     Sleep(20);
@@ -58,7 +60,7 @@ void systemRun() {
 // folder it owns, then SYSTEM's run comes.
 void testAccountPlantsForSystem() {
     const TestAccount& account = testAccount();
-    freshVelmora();
+    applyDeploymentModel(kDeploymentModels.at(1));
     std::wstring outside = makeOutside();
     grantFullAccess(outside, account.sid);
     std::wstring link = userFolder(L"SYSTEM");

@@ -1,5 +1,7 @@
 #include "field/field_rows_win.h"
 
+#include "field/field_access_rules.h"
+
 namespace velmora::field {
 
 void runRow(const Row& row) {
@@ -62,5 +64,26 @@ void expectWholeVerdict() {
 }  // namespace velmora::field
 
 namespace velmora::field {
+// As the installer does it on a fresh install: the folders, the model's
+// lines, then the VPN client's policy.
+void applyDeploymentModel(const DeploymentModel& model) {
+    FieldMachine& m = machine();
+    freshVelmora();
+    std::wstring policy = m.logs + L"\\postureData.json";
+    std::optional<std::string> policyBytes = readWhole(policy);
+    DeleteFileW(policy.c_str());
+    for (const char* line : model.lines) {
+        std::wstring command = wide(line);
+        for (std::size_t at; (at = command.find(L"%V%")) != std::wstring::npos;) command.replace(at, 3, m.velmora);
+        RunRequest request;
+        request.program = L"C:\\Windows\\System32\\cmd.exe";
+        request.arguments = {L"/d", L"/c"};
+        request.verbatim = command;
+        RunResult result = runAsCurrent(request);
+        if (result.exitCode != 0) notArranged(std::string("icacls line refused: ") + line, result.exitCode);
+    }
+    if (!policyBytes || !writeWhole(policy, *policyBytes)) notArranged("writing postureData.json after the lines");
+}
+
 void expectNoVerdict() { EXPECT_FALSE(exists(checkJsonPath())) << "a verdict was written without a readable policy"; }
 }  // namespace velmora::field

@@ -56,6 +56,11 @@ void expectWholeVerdict();
 // A run whose policy could not be read writes none: check.json stays missing.
 void expectNoVerdict();
 
+// A fresh Velmora set up as an installer does for a deployment model of
+// docs/security.md (field_access_rules.h), the policy written last.
+struct DeploymentModel;
+void applyDeploymentModel(const DeploymentModel& model);
+
 // GoogleTest names a row by its name in messages.
 inline void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 

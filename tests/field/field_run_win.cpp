@@ -92,14 +92,18 @@ RunResult runAsCurrent(const RunRequest& request) {
 
 RunResult runAsAccount(const RunRequest& request, const std::wstring& user, const std::wstring& password) {
     std::wstring line = commandLine(programPath(), request.arguments);
+    // CreateProcessWithLogonW takes no CREATE_NO_WINDOW: a console of its
+    // own, hidden, instead.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
     auto started = std::chrono::steady_clock::now();
     // The account's own environment (its profile is loaded): the request's
     // variables would need a block made from it, which no row needs.
     if (!CreateProcessWithLogonW(user.c_str(), L".", password.c_str(), LOGON_WITH_PROFILE, programPath().c_str(),
-                                 line.data(), CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                                 line.data(), CREATE_SUSPENDED | CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, nullptr,
                                  L"C:\\", &startup, &process))
         notArranged("CreateProcessWithLogonW as " + narrow(user));
     return waitForRun(process, request, started);

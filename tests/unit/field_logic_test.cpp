@@ -39,8 +39,12 @@ TEST(FieldLogic, WineReasonsOnlyUnderWine) {
         std::optional<std::string> onServer = whyUnavailable(facility, server);
         EXPECT_TRUE(!onWindows || onWindows->find("Wine") == std::string::npos);
         EXPECT_TRUE(!onServer || onServer->find("Wine") == std::string::npos);
-        if (facility != Facility::ServerStatus) EXPECT_FALSE(onWindows) << *onWindows;
-        if (facility != Facility::Administrator) EXPECT_TRUE(whyUnavailable(facility, wine));
+        if (facility != Facility::ServerStatus) {
+            EXPECT_FALSE(onWindows) << *onWindows;
+        }
+        if (facility != Facility::Administrator) {
+            EXPECT_TRUE(whyUnavailable(facility, wine));
+        }
     }
     EXPECT_FALSE(whyUnavailable(Facility::Administrator, wine));  // Wine's one user may do it all
     EXPECT_TRUE(whyUnavailable(Facility::SecurityCenter, server));
