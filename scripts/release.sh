@@ -109,6 +109,7 @@ cp "$build/VelmoraAvInfo.exe" "$dist/$name-unstripped.exe"
 
 echo "VelmoraAvInfo.exe: $(wc -c < "$exe") bytes"
 echo "$dist/$name.zip: $(sha256sum < "$dist/$name.zip" | cut -d' ' -f1)"
+scripts/release_fieldtests.sh "$version" "$dist"
 # Every further zip of this version is made above this line, by a script of
 # its own; then the sums beside the zips, for the release page to publish.
 (cd "$dist" && LC_ALL=C ls "$name"*.zip | xargs sha256sum > SHA256SUMS)

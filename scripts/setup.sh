@@ -15,3 +15,14 @@ if [ -n "$missing" ]; then
     $SUDO apt-get update -q
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
 fi
+# The workflow linter of .ci/run, from npm (Debian's npm where the machine has
+# no npm of its own).
+if ! command -v action-validator >/dev/null 2>&1; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    if ! command -v npm >/dev/null 2>&1; then
+        $SUDO apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q npm
+    fi
+    $SUDO npm install -g @action-validator/cli@0.6.0
+fi

@@ -105,6 +105,11 @@ fi
 cmp "$folder_a/VelmoraAvInfo.spdx.json" "$folder_b/VelmoraAvInfo.spdx.json" || fail "the SBOMs of a and b differ"
 cmp "$folder_a/BUILDINFO.txt" "$folder_b/BUILDINFO.txt" || fail "the build records of a and b differ"
 cmp "$zip_a" "$zip_b" || fail "the releases of a and b differ"
+# The second zip: the field tests and their README, as reproducible.
+cmp "$work"/a/VelmoraAvInfo-*-win64-fieldtests.zip "$work"/b/VelmoraAvInfo-*-win64-fieldtests.zip ||
+    fail "the field-test zips of a and b differ"
+[ "$(python3 -m zipfile -l "$work"/a/VelmoraAvInfo-*-win64-fieldtests.zip | awk 'NR > 1 {print $1}' | sed 's|^[^/]*/||' | sort | tr '\n' ' ')" = \
+  "README.txt SHA256SUMS VelmoraAvInfoFieldTests.exe " ] || fail "the field-test zip holds other files"
 
 (cd "$folder_a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 (cd "$work/a" && sha256sum --quiet -c SHA256SUMS) || fail "the SHA256SUMS beside the zip does not match it"
