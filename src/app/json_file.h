@@ -5,12 +5,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/held_folder.h"
+
 namespace velmora {
 
-// Parses the file as exactly one JSON value of any kind (UTF-8 byte-order
-// mark accepted, no comments, only white space after the value); ok tells
-// whether it was read. When the file cannot be opened or parsed, ok is false,
-// the cause is logged at error level and the value is the empty JSON string.
-nlohmann::json getJsonFromFile(const std::string& path, bool& ok);
+// Parses folder/name, a plain file with one link, as exactly one JSON value
+// of any kind (UTF-8 byte-order mark accepted, no comments, only white space
+// after the value); ok tells whether it was read. When the file cannot be
+// opened (anything but a plain file: the layer's kNotPlainFile) or parsed, ok
+// is false, the cause is logged at error level and the value is the empty
+// JSON string.
+nlohmann::json getJsonFromFile(const OpenFolder& folder, const std::string& name, bool& ok);
 
 }  // namespace velmora

@@ -40,8 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
+    static const HeldFolder folder = [] {
+        unsigned long error = 0;
+        return openProgramData(error);
+    }();
+    if (!folder) return 0;
     bool policyRead = false;
-    const nlohmann::json policy = getJsonFromFile(policyPath, policyRead);
+    const nlohmann::json policy = getJsonFromFile(*folder, "postureData.json", policyRead);
     if (!policyRead) return 0;
     PostureRule rule;
     std::string message;
