@@ -4,9 +4,10 @@ earlier file is damaged."""
 
 import json
 import os
+import shutil
 import unittest
 
-from machine import HEAVY, TARGET, Machine
+from machine import HEAVY, TARGET, VALGRIND, Machine, writes_failing
 
 LINUX_ONLY = unittest.skipIf(TARGET == "windows", "needs /dev/full or Linux file semantics")
 BLOCKING_POLICY = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
@@ -29,6 +30,17 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(r.status, 0)
         self.assertIn("avInfo js write to file failed!: file: [%s]!" % out, self.texts(r))
         self.assertFalse(any("succesfully saved" in t for t in self.texts(r)))
+
+    @unittest.skipIf(TARGET == "windows" or VALGRIND or shutil.which("strace") is None,
+                     "needs strace to make the program's own writes fail")
+    def test_a_failed_write_leaves_the_earlier_inventory(self):
+        out = self.m.host_path("out/av.json")
+        out.write_bytes(b"earlier")
+        r = self.m.run("-av", "-outpath=" + str(out), prefix=writes_failing(out))
+        self.assertEqual(r.status, 0)
+        self.assertIn("avInfo js write to file failed!: file: [%s]!" % out, self.texts(r))
+        self.assertEqual(out.read_bytes(), b"earlier")
+        self.assertEqual(os.listdir(out.parent), ["av.json"])
 
     def test_policy_that_is_a_folder_gives_no_verdict(self):
         self.m.policy_path.mkdir(parents=True)

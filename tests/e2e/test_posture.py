@@ -4,13 +4,12 @@ import json
 import os
 import shutil
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from machine import BINARY, BUILD_DIR, TARGET, VALGRIND, Machine
+from machine import BUILD_DIR, TARGET, VALGRIND, Machine, writes_failing
 
 # Runs watched by a reader of check.json (fewer under memcheck, where a run is slower).
 READER_RUNS = 20 if VALGRIND else 200 if TARGET == "linux" else 100
@@ -338,10 +337,7 @@ class PostureTest(unittest.TestCase):
         that any account may read."""
         for folder in [self.m.programdata, *self.m.programdata.rglob("*")]:
             os.chmod(folder, 0o777 if folder.is_dir() else 0o666)
-        reachable = Path(tempfile.mkdtemp(prefix="velmora-program-"))
-        self.addCleanup(shutil.rmtree, reachable, True)
-        os.chmod(reachable, 0o777)  # the inventory document goes there too
-        return shutil.copy2(BINARY, reachable)
+        return self.m.program_for_others()
 
     @unittest.skipIf(TARGET == "windows" or VALGRIND or shutil.which("strace") is None,
                      "needs strace to make the program's own writes fail")
@@ -351,13 +347,8 @@ class PostureTest(unittest.TestCase):
         self.m.check_json_path.write_bytes(earlier)
         model = "\u20ac" * 254  # 762 bytes of UTF-8
         self.set_model(model)
-        # Every write to the verdict's new file fails as on a full quota
-        # (EFBIG), injected by strace; the log, elsewhere, is written as usual.
-        # strace -D keeps the program at the shell's process id, which names
-        # that file ("<target>.<process id>-0.tmp").
-        inject = ["sh", "-c", 'exec strace -D -qq -o /dev/null -P "$0.$$-0.tmp" -e trace=write '
-                  '-e inject=write:error=EFBIG -- "$@"', str(self.m.check_json_path)]
-        r = self.m.run("-av", "-outpath=" + str(self.m.host_path("av.json")), prefix=inject)
+        r = self.m.run("-av", "-outpath=" + str(self.m.host_path("av.json")),
+                       prefix=writes_failing(self.m.check_json_path))
         self.assertEqual(r.records[-5:], [("info", t) for t in [
             "SystemModel: [%s]" % model,
             "Error writing the file [%s] for writing. Error code: [File too large]" % self.check_text,
