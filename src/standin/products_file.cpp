@@ -185,10 +185,21 @@ bool readFailures(const json& root, std::vector<InjectedFailure>& out) {
     return true;
 }
 
+bool readDelay(const json& root, std::uint32_t& out) {
+    auto it = root.find("delay_ms");
+    if (it == root.end()) return true;
+    if (!it->is_number_unsigned() || it->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    out = static_cast<std::uint32_t>(it->get<std::uint64_t>());
+    return true;
+}
+
 bool readAll(const json& root, ServedProducts& out) {
     return root.is_object() && readProductList(root, "antivirus", out.antivirus) &&
            readProductList(root, "antispyware", out.antispyware) &&
-           readProductList(root, "firewall", out.firewall) && readFailures(root, out.failures);
+           readProductList(root, "firewall", out.firewall) && readFailures(root, out.failures) &&
+           readDelay(root, out.delayMs);
 }
 
 bool isListLevelCall(ScCall call) {
