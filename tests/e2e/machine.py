@@ -496,13 +496,16 @@ def as_uid(uid):
     return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
 
 
-def writes_failing(target, error="EFBIG"):
-    """Command words before the program that make every write to target's
-    temporary file fail (as on a full quota), injected by strace. strace -D
-    keeps the program at the shell's process id, which names that file
-    ("<target>.<process id>-0.tmp"); everything else is written as usual."""
-    return ["sh", "-c", 'exec strace -D -qq -o /dev/null -P "$0.$$-0.tmp" -e trace=write '
-            '-e inject=write:error=%s -- "$@"' % error, str(target)]
+def full_folder(folder):
+    """Command words before the program that put a full file system of its
+    own at folder, holding what folder held: new files can be made there but
+    nothing written. A private mount namespace (root): it goes with the run,
+    so what the folder holds after the run is copied to "<folder>.after"."""
+    script = ('d=$1; shift; cp -a "$d" "$d.before" && mount -t tmpfs -o size=64k tmpfs "$d" && '
+              'cp -a "$d.before/." "$d/" && rm -r "$d.before" || exit 99; '
+              'head -c 1048576 /dev/zero > "$d/.filler" 2>/dev/null; "$@"; status=$?; '
+              'rm "$d/.filler"; cp -a "$d" "$d.after"; exit $status')
+    return ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", str(folder)]
 
 
 def tree_state(root):

@@ -389,9 +389,10 @@ class Trace:
                     fault = "a call that follows links or takes a path"
                 elif number in (None, "AT_FDCWD"):
                     fault = "not relative to a held folder"
-                elif name in (".", "..") or "/" in name or (name == "" and "AT_EMPTY_PATH" not in flags):
+                elif name == ".." or "/" in name or (name == "" and "AT_EMPTY_PATH" not in flags):
                     fault = "not one component"
-                elif flags_at is not None and name and not any(f in flags for f in NO_FOLLOW):
+                # "" and "." name the held folder itself: nothing to follow.
+                elif flags_at is not None and name not in ("", ".") and not any(f in flags for f in NO_FOLLOW):
                     fault = "follows a link"
                 if fault:
                     faults.append((fault, line))
