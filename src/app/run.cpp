@@ -30,7 +30,7 @@ void logUsage() {
 // folder's own failure, or the logging library's.
 std::optional<std::string> startLog(const PreparedLogFolder& logFolder) {
     if (!logFolder.failure.empty()) return logFolder.failure;
-    return logInit("AVLoggerNameForAVINFO", logFolder.libraryFilePath, logFolder.logFilePath);
+    return logInit("AVLoggerNameForAVINFO", *logFolder.userFolder, logFolder.logFilePath);
 }
 
 // A run that cannot log tells the user so and ends. It lets the other runs go
@@ -87,7 +87,7 @@ int runProgram(const std::vector<std::u16string>& args) {
     const InventoryStageResult inventory = runInventoryStage(commandLine.kinds, commandLine.outputPath);
     if (!inventory.gathered) return inventory.exitStatus;
 
-    runPostureStage(inventory.gathered->document.is_object(), inventory.gathered->inventory);
+    runPostureStage(*logFolder.logs, inventory.gathered->document.is_object(), inventory.gathered->inventory);
 
     avLogger->info("END");
     return inventory.exitStatus;

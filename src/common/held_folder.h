@@ -77,6 +77,12 @@ constexpr unsigned long kBadName = 0xFFFFFFFBul;      // not one component ("", 
 // True for a name that names one entry of a folder and nothing else.
 bool isOneComponent(const std::string& name);
 
+// The text for an error the layer returned: its own codes by name, the
+// system's as the system words them (systemErrorText: strerror elsewhere,
+// FormatMessage on Windows).
+std::string heldErrorText(unsigned long error);
+std::string systemErrorText(unsigned long error);
+
 // A name nobody can guess: 32 hexadecimal digits from the system's random
 // source (BCryptGenRandom / getrandom).
 std::string unpredictableName();
@@ -103,8 +109,9 @@ FolderProbe openTrustedLink(const OpenFolder& parent, const std::string& name);
 
 // The rules a folder the run creates gets.
 enum class FolderRules {
-    Shared,   // Velmora, VelmoraVPN, logs: as docs/security.md prescribes
+    Shared,   // Velmora, VelmoraVPN: as docs/security.md prescribes
     Private,  // a per-user folder: the account, SYSTEM and Administrators only
+    Logs,     // logs: as docs/security.md prescribes (accounts create their own there)
 };
 // 0, kNameTaken, or the system's error.
 unsigned long createFolder(const OpenFolder& parent, const std::string& name, FolderRules rules,
@@ -142,10 +149,16 @@ EntryFacts probeEntry(const OpenFolder& folder, const std::string& name);
 unsigned long readAll(const OpenFile& file, std::string& bytes, std::size_t maxBytes);
 // Writes all of it in one call where the system allows. 0 or the error.
 unsigned long writeAll(const OpenFile& file, const char* data, std::size_t size);
+// Writes all of it from offset, whatever the file's position (the verdict,
+// from its first byte when written in place). 0 or the error.
+unsigned long writeAt(const OpenFile& file, std::uint64_t offset, const char* data, std::size_t size);
 // Cuts the file at length. 0 or the error.
 unsigned long cutAt(const OpenFile& file, std::uint64_t length);
 // Pushes the file's data to the disk. 0 or the error.
 unsigned long flushFile(const OpenFile& file);
+// Pushes the folder's entries to the disk after a rename in it (fsync of the
+// folder; nothing on Windows, where the rename is journalled).
+void flushFolder(const OpenFolder& folder);
 // The file's size now; 0 when it cannot be read.
 std::uint64_t fileSize(const OpenFile& file);
 

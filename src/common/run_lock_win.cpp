@@ -60,7 +60,8 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     // Global: the verdict file is shared by every session of the machine. Any
     // account may create the name first with a DACL that refuses the others
     // (or an older build left one with the default DACL); the session-wide
-    // name is the next best then, and the run says so in its log.
+    // name is the next best then (outside session 0, see
+    // sessionHasOwnRunLock), and the run says so in its log.
     HANDLE mutex = createOrOpenMutex(L"Global\\VelmoraAvInfo.Run");
     bool fellBack = false;
     if (mutex == nullptr) {

@@ -107,26 +107,8 @@ bool readProductList(const json& root, const char* key, std::vector<ServedProduc
     return true;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// "0x" followed by exactly 8 hex digits.
 bool readHresult(const json& value, std::int32_t& out) {
-    if (!value.is_string()) return false;
-    const auto& text = value.get_ref<const std::string&>();
-    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
-    std::uint32_t code = 0;
-    for (std::size_t i = 2; i < text.size(); ++i) {
-        int digit = hexDigit(text[i]);
-        if (digit < 0) return false;
-        code = (code << 4) | static_cast<std::uint32_t>(digit);
-    }
-    out = static_cast<std::int32_t>(code);
-    return true;
+    return value.is_string() && hresultFromText(value.get_ref<const std::string&>(), out);
 }
 
 bool readCall(const json& value, ScCall& out) {

@@ -1,3 +1,4 @@
+// To be rewritten for held_folder.h: the Windows side of the log folder as it was.
 // The log folder's system calls on Windows.
 //
 // Each folder is opened by handle with FILE_FLAG_OPEN_REPARSE_POINT (the
@@ -13,7 +14,7 @@
 // folder become a mount point later: a reparse point can be set only on an
 // empty folder, and each held folder holds the next one; the per-user folder
 // is closed to other accounts by its DACL.
-#include "log/log_folder.h"
+#include "common/held_folder.h"
 
 #include "common/text.h"
 
