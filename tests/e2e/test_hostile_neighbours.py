@@ -34,6 +34,7 @@ BLOCKING_POLICY = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
 # slow); a run not ended some seconds later has hung.
 BOUND = {} if VALGRIND else {"VELMORA_RUN_BOUND_MS": "15000"}
 ENDS_WITHIN = 120 if VALGRIND else 25
+TEMPORARIES = ("check.json.%d-0.tmp", "check.json.%d-0123456789abcdef0123456789abcdef.tmp")
 UMASK_077 = ["sh", "-c", 'umask 077; exec "$@"', "sh"]
 AS_ROOT_ON_LINUX = unittest.skipUnless(TARGET == "linux" and os.geteuid() == 0 and shutil.which("setpriv"),
                                        "needs the Linux build, root and setpriv")
@@ -159,15 +160,17 @@ class Neighbourhood(unittest.TestCase):
         self.planted_link(self.m.check_json_path, self.victim / "marker.txt")
 
     def temporaries(self, holder):
-        """1.1.0's temporary files of a live process (of the holder's) and of a dead one."""
+        """Temporary files of a live process (of the holder's) and of a dead
+        one, named as 1.1.0 and as now ("<pid>-<32 hex>")."""
         self.shared()
         live = subprocess.Popen([*(as_uid(holder) if holder else []), "sleep", "60"])
         self.addCleanup(live.wait)
         self.addCleanup(live.kill)
         for pid in (live.pid, self.dead):
-            path = self.m.log_dir / ("check.json.%d-0.tmp" % pid)
-            path.write_bytes(b"1\r\n")
-            os.chown(path, holder, holder)
+            for name in TEMPORARIES:
+                path = self.m.log_dir / (name % pid)
+                path.write_bytes(b"1\r\n")
+                os.chown(path, holder, holder)
 
     def delete_check_json(self):
         self.m.check_json_path.unlink()
@@ -213,7 +216,7 @@ class HostileNeighboursTest(Neighbourhood):
         policy = self.m.program_log_file_text("postureData.json")
         moved_user_folder = lambda n: {logs("root"): logs("root.untrusted-%d" % n)}
         moved_second_log = {logs("root/avInfo.1.log"): logs("root/avInfo.1.log.untrusted-1")}
-        dead_temporary = [logs("check.json.%d-0.tmp" % self.dead)]
+        dead_temporary = [logs(name % self.dead) for name in TEMPORARIES]
         rows = [
             Row("a FIFO at the policy", self.fifo_at_policy, (ROOT,), None,
                 lines=[("error", "Couldn't open the file %s for reading. ErrorCode: " % policy),
