@@ -309,6 +309,8 @@ class Machine:
     def close(self):
         self.backend.cleanup()
         shutil.rmtree(self.scratch, ignore_errors=True)
+        if getattr(self, "_program_for_others", None):
+            shutil.rmtree(Path(self._program_for_others).parent, ignore_errors=True)
 
     # ---- paths ----
     @property
@@ -412,12 +414,23 @@ class Machine:
         except FileNotFoundError:
             return ""
 
-    def run(self, *args, prefix=(), env=None, log_path=None, binary=None):
+    def program_for_others(self):
+        """A copy of the program that any account may run, in a folder that any
+        account may write (their inventory documents go there); gone at close."""
+        if not getattr(self, "_program_for_others", None):
+            folder = Path(tempfile.mkdtemp(prefix="velmora-program-"))
+            os.chmod(folder, 0o777)
+            self._program_for_others = shutil.copy2(BINARY, folder)
+        return self._program_for_others
+
+    def run(self, *args, prefix=(), env=None, log_path=None, binary=None, timeout=None):
         """Runs the program with args; returns the result with this run's log records.
 
         prefix: command words put before the program (e.g. setpriv ...).
         log_path: the log file to read when the run logs elsewhere (another user).
         binary: a copy of the program to run instead of VELMORA_BINARY.
+        timeout: seconds after which the run (with all it started) is killed
+        and the test fails.
         """
         log_file = Path(log_path) if log_path else self.log_path
         before = log_file.stat().st_size if log_file.exists() else 0
@@ -432,8 +445,15 @@ class Machine:
         # Arguments may carry any bytes on Linux: pass bytes through unchanged.
         argv = [a if isinstance(a, bytes) else os.fsencode(a) for a in argv]
         # Relative output paths land in the scratch folder, never in the source tree.
-        proc = subprocess.run(argv, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=RUN_TIMEOUT, cwd=self.scratch)
+        proc = subprocess.Popen(argv, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, cwd=self.scratch, start_new_session=True)
+        try:
+            out, err = proc.communicate(timeout=timeout or RUN_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, 9)
+            proc.communicate()
+            raise AssertionError("the run did not end within %s s" % (timeout or RUN_TIMEOUT))
+        proc = subprocess.CompletedProcess(argv, proc.returncode, out, err)
         if VALGRIND and proc.returncode == VALGRIND_STATUS:
             raise AssertionError("memcheck found errors:\n" + proc.stderr.decode(errors="replace"))
         text = ""
@@ -466,3 +486,68 @@ class Machine:
 
 def messages_of(records, level=None):
     return [m for lv, m in records if level is None or lv == level]
+
+
+# ---- other accounts and what they leave (Linux, as root) ----
+
+def as_uid(uid):
+    """Command words that run what follows as uid, with a group of the same
+    number and no others (a uid /etc/passwd does not name reads as user "-")."""
+    return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
+
+
+def full_folder(folder):
+    """Command words before the program that put a full file system of its
+    own at folder, holding what folder held: new files can be made there but
+    nothing written. A private mount namespace (root): it goes with the run,
+    so what the folder holds after the run is copied to "<folder>.after"."""
+    script = ('d=$1; shift; cp -a "$d" "$d.before" && mount -t tmpfs -o size=64k tmpfs "$d" && '
+              'cp -a "$d.before/." "$d/" && rm -r "$d.before" || exit 99; '
+              'head -c 1048576 /dev/zero > "$d/.filler" 2>/dev/null; "$@"; status=$?; '
+              'rm "$d/.filler"; cp -a "$d" "$d.after"; exit $status')
+    return ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", str(folder)]
+
+
+def tree_state(root):
+    """Every entry below root (links not followed) by its relative path: its
+    kind and lstat data, and what it holds (a file's bytes, a link's target).
+    A folder's times and link count change with its entries, which are
+    listed themselves, so they are left out."""
+    state = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            st = os.lstat(path)
+            kept = (stat.S_IFMT(st.st_mode), stat.S_IMODE(st.st_mode), st.st_uid, st.st_gid)
+            if stat.S_ISDIR(st.st_mode):
+                entry = kept
+            elif stat.S_ISLNK(st.st_mode):
+                entry = kept + (st.st_ino, os.readlink(path))
+            else:
+                entry = kept + (st.st_ino, st.st_nlink, st.st_size, st.st_mtime_ns)
+                if stat.S_ISREG(st.st_mode):
+                    with open(path, "rb") as f:
+                        entry += (f.read(),)
+            state[os.path.relpath(path, root)] = entry
+    return state
+
+
+def tree_changes(before, after, own=(), moved=None, removed=()):
+    """What differs between two tree_state()s beyond the expected: names
+    moved aside (old relative path: new), entries removed, and the run's own
+    files (relative paths, with all below them), which may change freely
+    except where something was moved into them. [(path, expected, found)]."""
+    def under(path, tops):
+        return any(path == top or path.startswith(top + os.sep) for top in tops)
+
+    moved = moved or {}
+    expected = {}
+    for path, entry in before.items():
+        for old, new in moved.items():
+            if under(path, [old]):
+                path = new + path[len(old):]
+        if not under(path, removed):
+            expected[path] = entry
+    free = lambda path: under(path, own) and not under(path, moved.values())
+    return sorted((path, expected.get(path), after.get(path)) for path in set(expected) | set(after)
+                  if expected.get(path) != after.get(path) and not free(path))

@@ -6,7 +6,7 @@ import json
 import os
 import unittest
 
-from machine import HEAVY, TARGET, Machine
+from machine import HEAVY, TARGET, Machine, full_folder
 
 LINUX_ONLY = unittest.skipIf(TARGET == "windows", "needs /dev/full or Linux file semantics")
 BLOCKING_POLICY = {"endpoint_posture_check": 1, "av_value": 1, "av_action": 0}
@@ -29,6 +29,16 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(r.status, 0)
         self.assertIn("avInfo js write to file failed!: file: [%s]!" % out, self.texts(r))
         self.assertFalse(any("succesfully saved" in t for t in self.texts(r)))
+
+    @unittest.skipIf(TARGET == "windows" or os.geteuid() != 0, "needs root to mount a full file system")
+    def test_a_failed_write_leaves_the_earlier_inventory(self):
+        out = self.m.host_path("out/av.json")
+        out.write_bytes(b"earlier")
+        r = self.m.run("-av", "-outpath=" + str(out), prefix=full_folder(out.parent))
+        self.assertEqual(r.status, 0)
+        self.assertIn("avInfo js write to file failed!: file: [%s]!" % out, self.texts(r))
+        self.assertEqual(os.listdir(out.parent.with_name("out.after")), ["av.json"])
+        self.assertEqual(out.parent.with_name("out.after").joinpath("av.json").read_bytes(), b"earlier")
 
     def test_policy_that_is_a_folder_gives_no_verdict(self):
         self.m.policy_path.mkdir(parents=True)

@@ -5,12 +5,10 @@ import pty
 import select
 import shutil
 import subprocess
-import tempfile
 import time
 import unittest
-from pathlib import Path
 
-from machine import BANNER, BINARY, EOL, RUN_TIMEOUT, TARGET, Machine, parse_log
+from machine import BANNER, EOL, RUN_TIMEOUT, TARGET, Machine, parse_log
 
 MAX_SIZE = 209715200
 NOTICE = "Couldn't init the ALL AvInfo logs. Restart the app with permissions!"
@@ -158,10 +156,7 @@ class LogTest(unittest.TestCase):
             os.chmod(folder, 0o777 if folder.is_dir() else 0o666)
         # The build may lie where only its owner can enter (a checkout below
         # /root): the other user runs a copy from a folder anyone can reach.
-        reachable = Path(tempfile.mkdtemp(prefix="velmora-program-"))
-        self.addCleanup(shutil.rmtree, reachable, True)
-        os.chmod(reachable, 0o755)
-        program = shutil.copy2(BINARY, reachable)
+        program = self.m.program_for_others()
         dash_log = self.m.log_dir / "-" / "avInfo.log"
         r = self.m.run("-av", prefix=["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups"],
                        log_path=dash_log, binary=program)

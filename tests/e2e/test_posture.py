@@ -4,13 +4,12 @@ import json
 import os
 import shutil
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from machine import BINARY, BUILD_DIR, TARGET, VALGRIND, Machine
+from machine import BUILD_DIR, TARGET, VALGRIND, Machine
 
 # Runs watched by a reader of check.json (fewer under memcheck, where a run is slower).
 READER_RUNS = 20 if VALGRIND else 200 if TARGET == "linux" else 100
@@ -338,10 +337,7 @@ class PostureTest(unittest.TestCase):
         that any account may read."""
         for folder in [self.m.programdata, *self.m.programdata.rglob("*")]:
             os.chmod(folder, 0o777 if folder.is_dir() else 0o666)
-        reachable = Path(tempfile.mkdtemp(prefix="velmora-program-"))
-        self.addCleanup(shutil.rmtree, reachable, True)
-        os.chmod(reachable, 0o777)  # the inventory document goes there too
-        return shutil.copy2(BINARY, reachable)
+        return self.m.program_for_others()
 
     @unittest.skipIf(TARGET == "windows" or VALGRIND or shutil.which("strace") is None,
                      "needs strace to make the program's own writes fail")
