@@ -77,6 +77,12 @@ constexpr unsigned long kBadName = 0xFFFFFFFBul;      // not one component ("", 
 // True for a name that names one entry of a folder and nothing else.
 bool isOneComponent(const std::string& name);
 
+// The text for an error the layer returned: its own codes by name, the
+// system's as the system words them (systemErrorText: strerror elsewhere,
+// FormatMessage on Windows).
+std::string heldErrorText(unsigned long error);
+std::string systemErrorText(unsigned long error);
+
 // A name nobody can guess: 32 hexadecimal digits from the system's random
 // source (BCryptGenRandom / getrandom).
 std::string unpredictableName();
@@ -103,8 +109,9 @@ FolderProbe openTrustedLink(const OpenFolder& parent, const std::string& name);
 
 // The rules a folder the run creates gets.
 enum class FolderRules {
-    Shared,   // Velmora, VelmoraVPN, logs: as docs/security.md prescribes
+    Shared,   // Velmora, VelmoraVPN: as docs/security.md prescribes
     Private,  // a per-user folder: the account, SYSTEM and Administrators only
+    Logs,     // logs: as docs/security.md prescribes (accounts create their own there)
 };
 // 0, kNameTaken, or the system's error.
 unsigned long createFolder(const OpenFolder& parent, const std::string& name, FolderRules rules,
