@@ -58,8 +58,8 @@ unsigned long layerErrorOf(OpenOutcome outcome, unsigned long systemError);
 
 // What an object is, from the attributes and reparse tag read through its
 // handle (FileAttributeTagInformation) and whether it lies on a disk (a
-// device or pipe does not). A reparse tag of 0 with the reparse attribute is
-// a view that shows no tag (an attribute query by name): a link, to be safe.
+// device or pipe does not). The reparse attribute with a tag of 0, which no
+// file system should report, counts as a link, to be safe.
 EntryKind kindOfObject(std::uint32_t attributes, std::uint32_t reparseTag, bool onDisk);
 
 // True when a FILE_*_INFORMATION_EX class is missing on this release or file

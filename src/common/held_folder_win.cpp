@@ -258,26 +258,11 @@ std::optional<std::string> ownerOf(HANDLE handle) {
 }
 
 // Wine follows a link made on the Linux side even with
-// FILE_OPEN_REPARSE_POINT, and shows it only in an attribute query by name
-// (0x410 for a link to a folder). The query is made relative to the same
-// held folder, on the same one-component name, and opens nothing.
-bool nameShowsReparsePoint(HANDLE parent, const std::string& name) {
-    using QueryAttributes = NTSTATUS(NTAPI*)(POBJECT_ATTRIBUTES, PVOID);
-    static const QueryAttributes query =
-        lookUp<QueryAttributes>(GetModuleHandleW(L"ntdll.dll"), "NtQueryAttributesFile");
-    if (query == nullptr || parent == nullptr) return false;
-    std::wstring text = wide(name);
-    UNICODE_STRING unicode;
-    unicode.Buffer = text.data();
-    unicode.Length = static_cast<USHORT>(text.size() * sizeof(WCHAR));
-    unicode.MaximumLength = unicode.Length;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, parent, nullptr);
-    FILE_BASIC_INFO basic = {};  // FILE_BASIC_INFORMATION's layout
-    return query(&attributes, &basic) == 0 && (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-EntryFacts factsOf(HANDLE handle, HANDLE parent, const std::string& name) {
+// FILE_OPEN_REPARSE_POINT and OBJ_DONT_REPARSE, and shows it as what it
+// points to; its attribute query by name, which does show such a link, takes
+// no RootDirectory (the name is then not found). So links are refused here
+// as Windows shows them, and the Linux build's tests show the refusal.
+EntryFacts factsOf(HANDLE handle) {
     EntryFacts facts;
     facts.kind = EntryKind::Other;
     IO_STATUS_BLOCK io = {};
@@ -288,7 +273,6 @@ EntryFacts factsOf(HANDLE handle, HANDLE parent, const std::string& name) {
         ntdll().queryInformation(handle, &io, &standard, sizeof standard, kFileStandardInformation) != 0) {
         return facts;
     }
-    if (nameShowsReparsePoint(parent, name)) tag.fileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     facts.kind = kindOfObject(tag.fileAttributes, tag.reparseTag, GetFileType(handle) == FILE_TYPE_DISK);
     facts.linkCount = standard.numberOfLinks;
     facts.owner = ownerOf(handle);
@@ -419,7 +403,7 @@ FolderProbe probeFolder(const OpenFolder& parent, const std::string& name) {
         if (opened.outcome == OpenOutcome::Link) probe.facts.kind = EntryKind::Link;
         return probe;
     }
-    probe.facts = factsOf(opened.handle.get(), handleOf(parent), name);
+    probe.facts = factsOf(opened.handle.get());
     if (probe.facts.kind == EntryKind::Folder) {
         probe.opened = HeldFolder(new OpenFolder{parent.path + '\\' + name, nativeOf(opened.handle.release())});
     }
@@ -440,7 +424,7 @@ FolderProbe openTrustedLink(const OpenFolder& parent, const std::string& name) {
         probe.error = link.error;
         return probe;
     }
-    const EntryFacts linkFacts = factsOf(link.handle.get(), handleOf(parent), name);
+    const EntryFacts linkFacts = factsOf(link.handle.get());
     const AccountIds accounts = runningAccountIds();
     if (linkFacts.kind != EntryKind::Link ||
         (linkFacts.owner != accounts.system && linkFacts.owner != accounts.administrators)) {
@@ -456,9 +440,7 @@ FolderProbe openTrustedLink(const OpenFolder& parent, const std::string& name) {
         probe.error = target.error;
         return probe;
     }
-    // Where the link led is no longer the name in parent: its facts are its
-    // own, without the query by name.
-    probe.facts = factsOf(target.handle.get(), nullptr, name);
+    probe.facts = factsOf(target.handle.get());
     if (probe.facts.kind == EntryKind::Folder) {
         probe.opened = HeldFolder(new OpenFolder{parent.path + '\\' + name, nativeOf(target.handle.release())});
     } else {
@@ -531,7 +513,7 @@ FileOpenResult openFileIn(const OpenFolder& folder, const std::string& name, Fil
         result.error = opened.error;
         return result;
     }
-    result.facts = factsOf(opened.handle.get(), handleOf(folder), name);
+    result.facts = factsOf(opened.handle.get());
     if (!isPlainWithOneLink(result.facts)) {
         result.error = kNotPlainFile;
         return result;
@@ -550,7 +532,7 @@ EntryFacts probeEntry(const OpenFolder& folder, const std::string& name) {
         request.access = FILE_READ_ATTRIBUTES;  // the owner then stays unknown
         opened = openRelative(handleOf(folder), name, request);
     }
-    if (opened.handle) return factsOf(opened.handle.get(), handleOf(folder), name);
+    if (opened.handle) return factsOf(opened.handle.get());
     EntryFacts facts;
     if (opened.outcome == OpenOutcome::Missing) return facts;
     facts.kind = opened.outcome == OpenOutcome::Link ? EntryKind::Link : EntryKind::Other;
@@ -642,7 +624,7 @@ unsigned long removeIn(const OpenFolder& folder, const std::string& name, bool a
     request.access = DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL;
     Opened opened = openRelative(handleOf(folder), name, request);
     if (!opened.handle) return opened.error;
-    const EntryFacts facts = factsOf(opened.handle.get(), handleOf(folder), name);
+    const EntryFacts facts = factsOf(opened.handle.get());
     if (!isPlainWithOneLink(facts) && !(alsoLink && facts.kind == EntryKind::Link)) return kNotPlainFile;
     IO_STATUS_BLOCK io = {};
     ULONG flags = kDispositionDelete | kDispositionPosixSemantics;
