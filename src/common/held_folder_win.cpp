@@ -185,7 +185,14 @@ struct OpenRequest {
     ULONG disposition = FILE_OPEN;
     ULONG options = 0;
     PSECURITY_DESCRIPTOR rules = nullptr;  // nullptr: inherited from the folder
-    bool followLink = false;               // openTrustedLink only
+    // OBJ_DONT_REPARSE makes a reparse point at the name itself stop the
+    // open (STATUS_REPARSE_POINT_ENCOUNTERED), even with
+    // FILE_OPEN_REPARSE_POINT. To read a link's own facts (its owner decides
+    // whether it is trusted) the name is opened again without it:
+    // FILE_OPEN_REPARSE_POINT alone opens the last component as itself, and
+    // a one-component name relative to a held handle has no other.
+    bool dontReparse = true;
+    bool followLink = false;  // openTrustedLink only
 };
 
 // parent\name opened as asked; name is checked to be one component first.
@@ -208,7 +215,7 @@ Opened openRelative(HANDLE parent, const std::string& name, const OpenRequest& r
         (request.followLink ? FILE_SYNCHRONOUS_IO_NONALERT | FILE_COMPLETE_IF_OPLOCKED : kAlwaysOptions) |
         request.options;
     for (;;) {
-        const bool dontReparse = !request.followLink && !dontReparseRefused.load();
+        const bool dontReparse = request.dontReparse && !request.followLink && !dontReparseRefused.load();
         OBJECT_ATTRIBUTES attributes;
         InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE | (dontReparse ? OBJ_DONT_REPARSE : 0),
                                    parent, request.rules);
@@ -419,6 +426,7 @@ FolderProbe openTrustedLink(const OpenFolder& parent, const std::string& name) {
     OpenRequest request;
     request.access = FILE_READ_ATTRIBUTES | READ_CONTROL;
     request.share = kShareAllButDelete;
+    request.dontReparse = false;
     Opened link = openRelative(handleOf(parent), name, request);
     if (!link.handle) {
         probe.error = link.error;
@@ -528,6 +536,10 @@ EntryFacts probeEntry(const OpenFolder& folder, const std::string& name) {
     OpenRequest request;
     request.access = FILE_READ_ATTRIBUTES | READ_CONTROL;
     Opened opened = openRelative(handleOf(folder), name, request);
+    if (opened.outcome == OpenOutcome::Link) {
+        request.dontReparse = false;  // the link itself, for its owner
+        opened = openRelative(handleOf(folder), name, request);
+    }
     if (!opened.handle && opened.error == ERROR_ACCESS_DENIED) {
         request.access = FILE_READ_ATTRIBUTES;  // the owner then stays unknown
         opened = openRelative(handleOf(folder), name, request);
@@ -596,6 +608,7 @@ unsigned long renameIn(const OpenFolder& folder, const std::string& from, const 
     if (!isWindowsEntryName(to)) return kBadName;
     OpenRequest request;
     request.access = DELETE | FILE_READ_ATTRIBUTES;
+    request.dontReparse = false;  // a link is renamed as itself
     Opened source = openRelative(handleOf(folder), from, request);
     if (!source.handle) return source.error;
     const std::wstring target = wide(to);
@@ -622,6 +635,7 @@ unsigned long renameIn(const OpenFolder& folder, const std::string& from, const 
 unsigned long removeIn(const OpenFolder& folder, const std::string& name, bool alsoLink) {
     OpenRequest request;
     request.access = DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+    request.dontReparse = !alsoLink;  // a link to be removed is opened as itself
     Opened opened = openRelative(handleOf(folder), name, request);
     if (!opened.handle) return opened.error;
     const EntryFacts facts = factsOf(opened.handle.get());
