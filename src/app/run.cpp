@@ -27,7 +27,7 @@ void logUsage() {
 // folder's own failure, or the logging library's.
 std::optional<std::string> startLog(const PreparedLogFolder& logFolder) {
     if (!logFolder.failure.empty()) return logFolder.failure;
-    return logInit("AVLoggerNameForAVINFO", logFolder.libraryFilePath, logFolder.logFilePath);
+    return logInit("AVLoggerNameForAVINFO", *logFolder.userFolder, logFolder.logFilePath);
 }
 
 // A run that cannot log tells the user so and ends. It lets the other runs go

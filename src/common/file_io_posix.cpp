@@ -166,13 +166,6 @@ std::vector<std::u16string> folderEntries(const std::u16string& folder) {
     return names;
 }
 
-bool processIsGone(unsigned long processId) {
-    // Beyond pid_t a number names no process (and must not become a
-    // negative id, which kill reads as a process group).
-    if (processId == 0 || processId > 0x7FFFFFFFul) return true;
-    return ::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH;
-}
-
 void removePlainFile(const std::u16string& path) {
     // lstat does not follow a link, and unlink never does: should the name
     // change between the two, a link name is removed, never its target.

@@ -6,118 +6,86 @@
 // a mount point, a second hard link) where this run's log folder or log file
 // belongs, and make this run, perhaps running as SYSTEM, create, append to,
 // rename or delete a file of its choosing. So every component from
-// <ProgramData>\Velmora down to the per-user folder must be a real folder,
-// the per-user folder must belong to the running account, LocalSystem or
-// Administrators (off Windows: the effective user or root), and the log files
-// in it must be plain files with one link. Anything else is moved aside,
-// renamed to "<name>.untrusted-<n>", and the run goes on with a fresh folder.
+// <ProgramData>\Velmora down to the per-user folder must be a real folder (or,
+// for Velmora, VelmoraVPN and logs, a link that SYSTEM or Administrators own:
+// an administrator's relocation, followed on purpose), the per-user folder
+// must belong to the running account, LocalSystem or Administrators (off
+// Windows: the effective user or root), and the log files in it must be plain
+// files with one link. Anything else is moved aside, renamed to
+// "<name>.untrusted-<n>", and the run goes on with a fresh folder.
 //
-// The decisions below are pure functions over plain facts; the system calls
-// that gather the facts and act on them are in log_folder_win.cpp and
-// log_folder_posix.cpp.
+// A name that can be neither used nor moved aside (another account owns it
+// and may keep it, or every moved-aside name is taken) is passed over: the
+// run uses "<name>.<32 hexadecimal digits>", a folder of its own account that
+// no other account can predict or create first, and the next run of the same
+// account finds it again. So nothing another account plants stops a run.
+//
+// Every step goes through the held-folder layer (common/held_folder.h); the
+// decisions are pure functions over the facts it gives.
 #pragma once
 
-#include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/held_folder.h"
+
 namespace velmora {
-
-// What a name in a folder is, seen without following a link.
-enum class EntryKind { Missing, Folder, PlainFile, Link, Other };
-
-// Accounts as the system names them: SID strings on Windows, decimal user
-// ids elsewhere (where root stands for both SYSTEM and Administrators).
-struct AccountIds {
-    std::string running;
-    std::string system;
-    std::string administrators;
-};
-
-struct FolderFacts {
-    EntryKind kind = EntryKind::Missing;
-    std::optional<std::string> owner;  // nullopt when it could not be read
-};
-
-struct FileFacts {
-    EntryKind kind = EntryKind::Missing;
-    std::uint64_t linkCount = 0;
-};
 
 enum class FolderStep {
     Create,         // missing: create it
     Use,            // trusted as it is
     UseAndProtect,  // the running account owns it: set the folder's own DACL again
+    FollowLink,     // a link an administrator made: used where it leads
     MoveAside,      // not to be trusted: rename it out of the way
 };
 
-// A folder above the per-user folder only has to be a real folder.
-FolderStep decideAncestorFolder(EntryKind kind);
-// The per-user folder must also have a trusted owner.
-FolderStep decideUserFolder(const FolderFacts& facts, const AccountIds& accounts);
+// A folder above the per-user folder has to be a real folder, or a link that
+// SYSTEM or Administrators own.
+FolderStep decideAncestorFolder(const EntryFacts& facts, const AccountIds& accounts);
+// The per-user folder must be a real folder with a trusted owner.
+FolderStep decideUserFolder(const EntryFacts& facts, const AccountIds& accounts);
 // avInfo.log and avInfo.1.log: absent, or a plain file with exactly one link.
-bool logFileCanBeUsed(const FileFacts& facts);
+bool logFileCanBeUsed(const EntryFacts& facts);
 
 // "<name>.untrusted-<n>"; n runs from 1 to kMaxMovedAsideNumber.
 std::string movedAsideName(const std::string& name, unsigned number);
 constexpr unsigned kMaxMovedAsideNumber = 100;
 
-// A name the run moved aside, for the log once it is open.
+// True when entry is "<name>.<32 lowercase hexadecimal digits>", a name the
+// run passes over to.
+bool isPassedOverName(const std::string& entry, const std::string& name);
+// A folder found under such a name is used only when the running account
+// itself owns it: any other account could have made it.
+bool passedOverFolderIsOurs(const EntryFacts& facts, const AccountIds& accounts);
+
+// A name the run moved aside or passed over, for the log once it is open.
 struct MovedAside {
     bool isFolder = false;
-    std::string from;  // old full path
-    std::string to;    // new full path
+    bool passedOver = false;  // to is the name used instead; from stays as it was
+    std::string from;         // old full path
+    std::string to;           // new full path
 };
-
-// An open folder: its path as the program writes it and the system's
-// reference to it (a descriptor off Windows, a HANDLE on Windows; -1: none).
-struct OpenFolder {
-    std::string path;
-    std::intptr_t native = -1;
-};
-struct OpenFolderClose {
-    void operator()(OpenFolder* folder) const;
-};
-using HeldFolder = std::unique_ptr<OpenFolder, OpenFolderClose>;
 
 struct PreparedLogFolder {
-    // Every folder from <ProgramData>\Velmora down to the per-user folder,
-    // held open for the whole run so that none can be swapped under it.
+    // Every folder from <ProgramData> down to the per-user folder, held open
+    // for the whole run so that each later step is relative to one of them.
     std::vector<HeldFolder> held;
-    std::string logFilePath;      // the log file as the program names it
-    std::string libraryFilePath;  // what the logging library is given to open
+    const OpenFolder* logs = nullptr;        // the shared logs folder (policy, verdict)
+    const OpenFolder* userFolder = nullptr;  // where the log file is
+    std::string logFilePath;                 // the log file as the program names it
     std::vector<MovedAside> movedAside;
     std::string failure;  // not empty: the log cannot start, and why
 };
 
-// Checks, creates and moves aside as described above.
+// Checks, creates, moves aside and passes over as described above.
 PreparedLogFolder prepareLogFolder(const std::string& userName);
 
-// One info line per name moved aside, in the order they were moved.
+// One info line per name moved aside or passed over, in the order met.
 void logMovedAside(const std::vector<MovedAside>& moved);
 
-// ---- platform layer (log_folder_win.cpp / log_folder_posix.cpp) ----
-
-AccountIds runningAccountIds();
-// <ProgramData> itself, which belongs to the machine (an empty OpenFolder
-// path: it could not be had; error is set).
-HeldFolder openProgramData(unsigned long& error);
-
-struct FolderProbe {
-    FolderFacts facts;
-    HeldFolder opened;  // set when the folder itself could be opened
-    unsigned long error = 0;
-};
-FolderProbe probeFolder(const OpenFolder& parent, const std::string& name);
-// 0, or the system's error code (kNameTaken when the name exists).
-unsigned long createFolder(const OpenFolder& parent, const std::string& name, bool forUser,
-                           const AccountIds& accounts);
-unsigned long renameEntry(const OpenFolder& parent, const std::string& from, const std::string& to);
-unsigned long protectUserFolder(const OpenFolder& folder, const AccountIds& accounts);
-FileFacts probeFile(const OpenFolder& folder, const std::string& name);
-std::string libraryPathOf(const OpenFolder& folder, const std::string& fileName);
-constexpr unsigned long kNameTaken = 0xFFFFFFFEul;
+// The log file names in the per-user folder, the current one first.
+constexpr const char* kLogFileName = "avInfo.log";
+constexpr const char* kRotatedLogFileName = "avInfo.1.log";
 
 }  // namespace velmora

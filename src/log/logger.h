@@ -13,6 +13,8 @@
 
 #include <spdlog/spdlog.h>
 
+#include "common/held_folder.h"
+
 // Compiled once, in log/logging_library.cpp, instead of in every file that
 // logs.
 FMT_BEGIN_NAMESPACE
@@ -27,14 +29,13 @@ namespace velmora {
 // The handle every subsystem logs through; empty until logInit succeeds.
 extern std::shared_ptr<spdlog::logger> avLogger;
 
-// Creates the logger (name "AVLoggerNameForAVINFO" in a run) on the given
-// file (a UTF-8 path on Windows) and writes the start banner. Returns the
-// logging library's reason when it refused, nothing when the log runs; it
-// shows nothing itself: what a run that cannot log does is the run's matter.
-// shownFilePath, when given, is the file's name as the user knows it, used in
-// the reason instead of the name the library was given (which may lead
-// through a held folder descriptor).
-std::optional<std::string> logInit(std::string loggerName, std::string logFilePath,
-                                   const std::string& shownFilePath = "");
+// Creates the logger (name "AVLoggerNameForAVINFO" in a run) on avInfo.log in
+// the held folder (rotated to avInfo.1.log) and writes the start banner.
+// Returns the reason when the file cannot be written, nothing when the log
+// runs; it shows nothing itself: what a run that cannot log does is the
+// run's matter. shownFilePath is the file's name as the user knows it, used
+// in the reason. The folder must stay open while the logger lives.
+std::optional<std::string> logInit(std::string loggerName, const OpenFolder& folder,
+                                   const std::string& shownFilePath);
 
 }  // namespace velmora

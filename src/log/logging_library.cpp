@@ -10,7 +10,6 @@
 
 #include <spdlog/common-inl.h>
 #include <spdlog/details/backtracer-inl.h>
-#include <spdlog/details/file_helper-inl.h>
 #include <spdlog/details/log_msg-inl.h>
 #include <spdlog/details/log_msg_buffer-inl.h>
 #include <spdlog/details/os-inl.h>
@@ -19,7 +18,6 @@
 #include <spdlog/logger-inl.h>
 #include <spdlog/pattern_formatter-inl.h>
 #include <spdlog/sinks/base_sink-inl.h>
-#include <spdlog/sinks/rotating_file_sink-inl.h>
 #include <spdlog/sinks/sink-inl.h>
 #include <spdlog/spdlog-inl.h>
 #ifdef _WIN32
@@ -32,12 +30,12 @@
 
 #include <mutex>
 
-// The sinks over which the program and its tests build: the rotating log file
-// and the console logger the library's registry makes as its default (with a
-// mutex); the null and in-memory sinks of tests and benchmarks.
+// The sinks over which the program and its tests build: the log file's own
+// sink (log/held_file_sink.h) and the console logger the library's registry
+// makes as its default (with a mutex); the null and in-memory sinks of tests
+// and benchmarks.
 template class spdlog::sinks::base_sink<std::mutex>;
 template class spdlog::sinks::base_sink<spdlog::details::null_mutex>;
-template class spdlog::sinks::rotating_file_sink<std::mutex>;
 
 // The one formatting routine every log call goes through (declared extern in
 // log/logger.h).

@@ -14,7 +14,9 @@ TEST(Logger, EachInfoRecordIsOnDiskWhenTheNextBegins) {
     ScratchMachine machine;
     const std::string path = machine.path("avInfo.log");
     const char* const name = "velmora-logger-test";
-    ASSERT_EQ(logInit(name, path), std::nullopt);
+    HeldFolder folder = holdFolder(machine.scratch);
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(logInit(name, *folder, path), std::nullopt);
     EXPECT_NE(readFile(path).find("InfoDemo"), std::string::npos) << "the start banner is not on disk";
     for (const char* text : {"first record", "second record", "third record"}) {
         avLogger->info("{}", text);

@@ -3,6 +3,7 @@
 // folder and the log captured, all removed afterwards).
 #pragma once
 
+#include "common/held_folder.h"
 #include "common/run_lock.h"
 #include "log/logger.h"
 
@@ -104,6 +105,10 @@ long liveSecurityCenterObjects();
 // returned keeps its handle open, to be dropped at the test's end), a child
 // process that exited holding the lock elsewhere (an empty lock).
 RunLock runLockOfADeadHolder();
+
+// A folder of the test's own (not the shared one) held as the layer holds
+// its folders; fails the test and gives nothing when it cannot be opened.
+HeldFolder holdFolder(const std::filesystem::path& folder);
 
 // The platform half of ScratchMachine (test_support_win.cpp / _posix.cpp).
 std::filesystem::path makeScratchRoot();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,5 +72,12 @@ RunLock runLockOfADeadHolder() {
 }
 
 long liveSecurityCenterObjects() { return 0; }
+
+HeldFolder holdFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << folder;
+    if (fd < 0) return nullptr;
+    return HeldFolder(new OpenFolder{folder.string(), fd});
+}
 
 }  // namespace velmora

@@ -36,6 +36,16 @@ RunLock runLockOfADeadHolder() {
     return kept;
 }
 
+HeldFolder holdFolder(const fs::path& folder) {
+    // As the layer holds a folder: open for listing, never deleted meanwhile.
+    const HANDLE handle = CreateFileW(folder.wstring().c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << folder;
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return HeldFolder(new OpenFolder{folder.u8string(), reinterpret_cast<std::intptr_t>(handle)});
+}
+
 long liveSecurityCenterObjects() {
     // COM loaded the test server into this process when the list was created.
     HMODULE server = GetModuleHandleW(L"FakeSecurityCenter.dll");
