@@ -315,17 +315,6 @@ std::vector<std::u16string> folderEntries(const std::u16string& folder) {
     return names;
 }
 
-bool processIsGone(unsigned long processId) {
-    // ERROR_INVALID_PARAMETER means no such process; ERROR_ACCESS_DENIED is a
-    // process that runs (of another account, or protected).
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
-    if (process != nullptr) {
-        CloseHandle(process);
-        return false;
-    }
-    return GetLastError() == ERROR_INVALID_PARAMETER;
-}
-
 void removePlainFile(const std::u16string& path) {
     // Opened as the link itself, checked and deleted through the same handle:
     // nothing another account swaps in after the check is deleted instead.

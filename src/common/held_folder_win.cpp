@@ -594,6 +594,10 @@ unsigned long flushFile(const OpenFile& file) {
     return status == 0 ? 0 : win32ErrorOf(status);
 }
 
+// NTFS journals a rename itself; a folder cannot be flushed through a handle
+// that an ordinary account can open.
+void flushFolder(const OpenFolder&) {}
+
 std::uint64_t fileSize(const OpenFile& file) {
     LARGE_INTEGER size = {};
     return GetFileSizeEx(handleOf(file), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
