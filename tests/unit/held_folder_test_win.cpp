@@ -4,6 +4,7 @@
 // ACLs Wine does not have: held_folder_nt_test.cpp.)
 #include "common/held_folder.h"
 
+#include "log/log_folder.h"
 #include "test_support.h"
 
 #include <windows.h>
@@ -153,6 +154,35 @@ TEST_F(HeldFolderWin, RenamesAndRemovesThroughHandles) {
     EXPECT_EQ(removeIn(*folder_, "sub"), kNotPlainFile);
     EXPECT_EQ(removeIn(*folder_, "b"), 0u);
     EXPECT_EQ(probeEntry(*folder_, "b").kind, EntryKind::Missing);
+}
+
+// Whom a run trusts, with the SIDs Windows gives: a link at Velmora,
+// VelmoraVPN or logs only when SYSTEM or Administrators own it (an
+// administrator's elevated token makes Administrators the owner); the
+// per-user folder also when the running account owns it.
+TEST(HeldFolderWinOwners, TrustedOwnersAreSystemAdministratorsAndTheAccount) {
+    const AccountIds accounts = runningAccountIds();
+    const std::string other = "S-1-5-21-1-2-3-1001";
+    ASSERT_NE(accounts.running, other);
+    const struct {
+        EntryKind kind;
+        std::optional<std::string> owner;
+        FolderStep ancestor, user;
+    } rows[] = {
+        {EntryKind::Link, "S-1-5-18", FolderStep::FollowLink, FolderStep::MoveAside},
+        {EntryKind::Link, "S-1-5-32-544", FolderStep::FollowLink, FolderStep::MoveAside},
+        {EntryKind::Link, accounts.running, FolderStep::MoveAside, FolderStep::MoveAside},
+        {EntryKind::Link, other, FolderStep::MoveAside, FolderStep::MoveAside},
+        {EntryKind::Link, std::nullopt, FolderStep::MoveAside, FolderStep::MoveAside},
+        {EntryKind::Folder, accounts.running, FolderStep::Use, FolderStep::UseAndProtect},
+        {EntryKind::Folder, "S-1-5-18", FolderStep::Use, FolderStep::Use},
+        {EntryKind::Folder, other, FolderStep::Use, FolderStep::MoveAside},
+    };
+    for (const auto& row : rows) {
+        const EntryFacts facts{row.kind, 1, row.owner};
+        EXPECT_EQ(decideAncestorFolder(facts, accounts), row.ancestor) << row.owner.value_or("(unknown)");
+        EXPECT_EQ(decideUserFolder(facts, accounts), row.user) << row.owner.value_or("(unknown)");
+    }
 }
 
 }  // namespace velmora
