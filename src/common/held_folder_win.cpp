@@ -519,6 +519,8 @@ FileOpenResult openFileIn(const OpenFolder& folder, const std::string& name, Fil
     Opened opened = openRelative(handleOf(folder), name, request);
     if (!opened.handle) {
         result.error = opened.error;
+        // A link that OBJ_DONT_REPARSE stopped still has the name.
+        if (how == FileOpen::CreateNew && result.error == kNotPlainFile) result.error = kNameTaken;
         return result;
     }
     result.facts = factsOf(opened.handle.get());
