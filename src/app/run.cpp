@@ -8,6 +8,7 @@
 #include "app/posture_stage.h"
 #include "common/run_lock.h"
 #include "common/text.h"
+#include "common/watchdog.h"
 #include "log/log_folder.h"
 #include "log/logger.h"
 #include "log/start_notice.h"
@@ -17,7 +18,9 @@ namespace velmora {
 
 namespace {
 
-constexpr unsigned kRunLockTimeoutMs = 30000;
+// Another run takes milliseconds; a holder that keeps the lock longer (a
+// hung run, or another account holding the name) costs each run this much.
+constexpr unsigned kRunLockTimeoutMs = 5000;
 
 void logUsage() {
     for (const auto& line : usageLines()) avLogger->info(line);
@@ -46,6 +49,7 @@ void reportLogStartFailure(const std::string& reason, RunLock& runLock) {
 }  // namespace
 
 int runProgram(const std::vector<std::u16string>& args) {
+    startRunWatchdog();
     const std::string userName = getSystemIdentity().userName;
     RunLock runLock = acquireRunLock(kRunLockTimeoutMs);
     // Inside the run lock: runs that overlap must not move aside each

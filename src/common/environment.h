@@ -1,7 +1,9 @@
-// Environment-variable references in paths the system reports, such as
-// "%ProgramFiles%\Contoso\av.exe" from the Security Center.
+// Environment variables: references in paths the system reports, such as
+// "%ProgramFiles%\Contoso\av.exe" from the Security Center, and the one
+// setting tests may give a run (common/watchdog.h).
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -13,5 +15,9 @@ namespace velmora {
 // its own environment. The text is returned unchanged when it cannot be
 // expanded.
 std::string expandEnvironmentStrings(const std::string& text);
+
+// The UTF-8 value of the variable name (ASCII); nothing when it is not set,
+// or (Windows) its value is not valid UTF-16.
+std::optional<std::string> environmentVariable(const char* name);
 
 }  // namespace velmora

@@ -48,4 +48,10 @@ std::string expandEnvironmentStrings(const std::string& text) {
     return out;
 }
 
+std::optional<std::string> environmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
 }  // namespace velmora

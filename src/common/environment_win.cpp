@@ -29,4 +29,29 @@ std::string expandEnvironmentStrings(const std::string& text) {
     return text;
 }
 
+std::optional<std::string> environmentVariable(const char* name) {
+    const std::u16string wideName = utf8ToWide(name);
+    const auto* nameText = reinterpret_cast<const wchar_t*>(wideName.c_str());
+    // The answer is the size needed, NUL included, or the length copied
+    // without it; 0 for a variable that is not set, and for an empty one.
+    std::u16string value;
+    DWORD needed = GetEnvironmentVariableW(nameText, nullptr, 0);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (needed == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+            return std::string();
+        }
+        value.assign(needed, u'\0');
+        const DWORD copied = GetEnvironmentVariableW(nameText, reinterpret_cast<wchar_t*>(value.data()), needed);
+        if (copied < needed) {
+            value.resize(copied);
+            const std::string utf8 = wideToUtf8(value);
+            if (utf8.empty() && !value.empty()) return std::nullopt;
+            return utf8;
+        }
+        needed = copied;  // it grew in between
+    }
+    return std::nullopt;
+}
+
 }  // namespace velmora

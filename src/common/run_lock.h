@@ -35,8 +35,9 @@ public:
     bool waitedInVain() const { return waitedInVain_; }
     void release() { state_.reset(); }
     // True when the machine-wide lock could not be opened and this session's
-    // own lock was tried instead: runs of other sessions then no longer take
-    // turns with this one. Only Windows has the two; elsewhere always false.
+    // own, a different lock, was opened instead: runs of other sessions then
+    // no longer take turns with this one. Only Windows has the two (and not in
+    // session 0, see sessionHasOwnRunLock); elsewhere always false.
     bool fellBack() const { return fellBack_; }
 
 private:
@@ -46,5 +47,15 @@ private:
 };
 
 RunLock acquireRunLock(unsigned timeoutMilliseconds);
+
+// Whether a run in this session has a lock of its own to fall back to when
+// the machine-wide one cannot be opened. Not in session 0, where services
+// run: its session namespace is the global one ("Services use the global
+// namespace by default", Kernel Object Namespaces), so Local\ names the very
+// object Global\ does, and retrying under it uses no different lock. A
+// session that cannot be told counts as one with a lock of its own.
+inline bool sessionHasOwnRunLock(bool sessionKnown, unsigned long sessionId) {
+    return !sessionKnown || sessionId != 0;
+}
 
 }  // namespace velmora

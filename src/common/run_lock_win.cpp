@@ -60,13 +60,21 @@ RunLock acquireRunLock(unsigned timeoutMilliseconds) {
     // Global: the verdict file is shared by every session of the machine. Any
     // account may create the name first with a DACL that refuses the others
     // (or an older build left one with the default DACL); the session-wide
-    // name is the next best then, and the run says so in its log.
+    // name is the next best then (outside session 0, see
+    // sessionHasOwnRunLock), and the run says so in its log.
     HANDLE mutex = createOrOpenMutex(L"Global\\VelmoraAvInfo.Run");
-    const bool fellBack = mutex == nullptr;
-    if (fellBack) mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
-    // Neither name opens: other runs may hold either, and this one cannot
-    // wait for them, which is what the log has to say (no session's lock is
-    // in use, so no fall-back is reported).
+    bool fellBack = false;
+    if (mutex == nullptr) {
+        DWORD session = 0;
+        const bool sessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &session) != 0;
+        if (sessionHasOwnRunLock(sessionKnown, session)) {
+            mutex = createOrOpenMutex(L"Local\\VelmoraAvInfo.Run");
+            fellBack = mutex != nullptr;
+        }
+    }
+    // No lock opens (in session 0: the machine-wide one does not): other runs
+    // may hold one, and this one cannot wait for them, which is what the log
+    // has to say. No session's lock is in use, so no fall-back is reported.
     if (mutex == nullptr) return RunLock(nullptr, false, true);
     const DWORD waited = WaitForSingleObject(mutex, timeoutMilliseconds);
     // WAIT_ABANDONED: the last holder died without releasing the mutex.

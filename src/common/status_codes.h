@@ -4,11 +4,30 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace velmora {
 
 // HRESULTs: negative means failure.
 constexpr std::int32_t hresultFromBits(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+
+// An HRESULT as the test machines' files write it: "0x" (or "0X") and exactly
+// 8 hex digits. False for anything else, so that no longer text is cut to 32
+// bits.
+constexpr bool hresultFromText(std::string_view text, std::int32_t& out) {
+    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
+    std::uint32_t bits = 0;
+    for (const char c : text.substr(2)) {
+        const int digit = c >= '0' && c <= '9' ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) return false;
+        bits = (bits << 4) | static_cast<std::uint32_t>(digit);
+    }
+    out = hresultFromBits(bits);
+    return true;
+}
 
 constexpr std::int32_t kHrOk = 0;                                               // S_OK
 constexpr std::int32_t kHrPointer = hresultFromBits(0x80004003u);               // E_POINTER

@@ -27,14 +27,8 @@ bool readWhole(const json& value, std::uint64_t max, std::uint64_t& out) {
     return out <= max;
 }
 
-// "0x" and exactly 8 hex digits: the HRESULT's bits.
 bool readHresult(const json& value, std::int32_t& out) {
-    if (!value.is_string()) return false;
-    const std::string text = value.get<std::string>();
-    if (text.size() != 10 || text.compare(0, 2, "0x") != 0) return false;
-    if (text.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos) return false;
-    out = hresultFromBits(static_cast<std::uint32_t>(std::strtoul(text.c_str() + 2, nullptr, 16)));
-    return true;
+    return value.is_string() && hresultFromText(value.get_ref<const std::string&>(), out);
 }
 
 // Decimal profile values, without sign or leading zeros.

@@ -107,26 +107,8 @@ bool readProductList(const json& root, const char* key, std::vector<ServedProduc
     return true;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// "0x" followed by exactly 8 hex digits.
 bool readHresult(const json& value, std::int32_t& out) {
-    if (!value.is_string()) return false;
-    const auto& text = value.get_ref<const std::string&>();
-    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
-    std::uint32_t code = 0;
-    for (std::size_t i = 2; i < text.size(); ++i) {
-        int digit = hexDigit(text[i]);
-        if (digit < 0) return false;
-        code = (code << 4) | static_cast<std::uint32_t>(digit);
-    }
-    out = static_cast<std::int32_t>(code);
-    return true;
+    return value.is_string() && hresultFromText(value.get_ref<const std::string&>(), out);
 }
 
 bool readCall(const json& value, ScCall& out) {
@@ -185,10 +167,21 @@ bool readFailures(const json& root, std::vector<InjectedFailure>& out) {
     return true;
 }
 
+bool readDelay(const json& root, std::uint32_t& out) {
+    auto it = root.find("delay_ms");
+    if (it == root.end()) return true;
+    if (!it->is_number_unsigned() || it->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    out = static_cast<std::uint32_t>(it->get<std::uint64_t>());
+    return true;
+}
+
 bool readAll(const json& root, ServedProducts& out) {
     return root.is_object() && readProductList(root, "antivirus", out.antivirus) &&
            readProductList(root, "antispyware", out.antispyware) &&
-           readProductList(root, "firewall", out.firewall) && readFailures(root, out.failures);
+           readProductList(root, "firewall", out.firewall) && readFailures(root, out.failures) &&
+           readDelay(root, out.delayMs);
 }
 
 bool isListLevelCall(ScCall call) {

@@ -6,7 +6,8 @@
 //   { "antivirus":   [ product, ... ],      // served for provider 4
 //     "antispyware": [ product, ... ],      // provider 8
 //     "firewall":    [ product, ... ],      // provider 1
-//     "failures":    [ failure, ... ] }
+//     "failures":    [ failure, ... ],
+//     "delay_ms":    0 }                   // creation answers after this long
 //
 // product: "name", "remediation_path", "timestamp" (strings; absent means the
 // getter succeeds with a null string), "name_utf16" (array of UTF-16 code
@@ -78,6 +79,9 @@ struct ServedProducts {
     std::vector<ServedProduct> antispyware;
     std::vector<ServedProduct> firewall;
     std::vector<InjectedFailure> failures;
+    // How long creating the list takes: a Security Center that answers late,
+    // or (with a delay beyond any bound) never.
+    std::uint32_t delayMs = 0;
 };
 
 // Parses the file's bytes. False (and out left empty) when they are not a

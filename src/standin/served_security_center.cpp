@@ -1,5 +1,8 @@
 #include "standin/served_security_center.h"
 
+#include <chrono>
+#include <thread>
+
 namespace velmora {
 
 namespace {
@@ -28,6 +31,7 @@ std::int32_t serveCreateList(ServedList& list) {
     list = ServedList{};
     std::int32_t hr = loadServedProducts(servedProductsPath(), list.served);
     if (hr < 0) return hr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(list.served.delayMs));
     return injected(list.served, SC_CALL_CO_CREATE_INSTANCE, 0, 0);
 }
 

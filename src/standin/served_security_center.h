@@ -25,7 +25,8 @@ struct ServedItem {
 };
 
 // Creation: reads products.json afresh (kHrClassNotRegistered when missing,
-// kHrFail when unusable), then applies an injected CoCreateInstance code.
+// kHrFail when unusable), waits for its "delay_ms", then applies an injected
+// CoCreateInstance code.
 std::int32_t serveCreateList(ServedList& list);
 std::int32_t serveInitialize(ServedList& list, std::uint32_t provider);
 std::int32_t serveCount(const ServedList& list, std::int32_t& count);

@@ -26,6 +26,7 @@ BLANKET_REFUSED = ("info", "Microsoft Defender's status cannot be read either, e
 TIMED_OUT = ("info", "Microsoft Defender's status did not answer within 5 seconds; going on without it")
 FIREWALL_UNREAD = "Windows Firewall's status cannot be read either, error = %s"
 NO_FIREWALL = ("info", FIREWALL_UNREAD % "-7ffbfeac")
+FIREWALL_TIMED_OUT = ("info", "Windows Firewall's status did not answer within 5 seconds; going on without it")
 FIREWALL_STANDS_IN = ("info", "Windows Firewall's status stands in for the missing Security Center (fw)")
 
 NO_MATCH = "doesn't matched with any field!"
@@ -174,6 +175,9 @@ class ServerWithDefenderTest(DefenderMachine):
                                        "off", [FIREWALL_STANDS_IN]),
                  "no object": (None, None, [NO_FIREWALL]),
                  "not such an object": (b"{not json", None, [("info", FIREWALL_UNREAD % "-7fffbffb")]),
+                 # Given up on after its 5 seconds: no product, and the run ends in time.
+                 "slower than its bound": ({"CurrentProfileTypes": 1, "FirewallEnabled": enabled, "delay_ms": 60000},
+                                           None, [FIREWALL_TIMED_OUT]),
                  "get_FirewallEnabled fails": (
                      {"CurrentProfileTypes": 1, "FirewallEnabled": enabled,
                       "fail": {"method": "get_FirewallEnabled", "hresult": "0x80070005"}},
@@ -188,6 +192,7 @@ class ServerWithDefenderTest(DefenderMachine):
                     self.out.unlink(missing_ok=True)
                     r = self.run_kinds(*kinds)
                     self.assertEqual(r.status, -1)
+                    self.assertLess(r.seconds, BOUND + SLACK)
                     self.assertEqual(self.out.read_bytes(), compact(wanted))
                     self.assertEqual(self.verdict(), b"1\r\nav\r\n-\r\n")
                     self.assertEqual([rec for rec in r.records if "Firewall's status" in rec[1]], lines)

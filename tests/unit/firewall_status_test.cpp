@@ -47,6 +47,9 @@ TEST(FirewallStatusFile, WhatTheMethodsAnswer) {
         {R"({"CurrentProfileTypes": 1, "FirewallEnabled": {}, "fail": {"method": "x", "hresult": "5"}})",
          kHrFail, kHrFail},
         {R"({"FirewallEnabled": {}})", kHrFail, kHrFail},
+        // Nine hex digits are no HRESULT: the file is refused, not cut to 32 bits.
+        {R"({"CurrentProfileTypes": 1, "FirewallEnabled": {"1": true},
+             "fail": {"method": "get_CurrentProfileTypes", "hresult": "0x800700005"}})", kHrFail, kHrFail},
     };
     for (const Case& c : cases) {
         FirewallStatusFile status;

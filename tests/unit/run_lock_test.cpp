@@ -64,6 +64,15 @@ TEST(RunLock, SaysWhetherItWaitedInVain) {
     EXPECT_TRUE(refused.waitedInVain);
 }
 
+// The fall-back to the session's lock is only a different lock outside
+// session 0 (Wine has no session 0 to show it).
+TEST(RunLock, SessionZeroHasNoLockOfItsOwnToFallBackTo) {
+    EXPECT_FALSE(sessionHasOwnRunLock(true, 0));
+    EXPECT_TRUE(sessionHasOwnRunLock(true, 1));
+    EXPECT_TRUE(sessionHasOwnRunLock(true, 7));
+    EXPECT_TRUE(sessionHasOwnRunLock(false, 0));  // unknown: tried, as before
+}
+
 TEST(RunLock, ADeadHoldersLockIsTakenOver) {
     ScratchMachine machine;
     const RunLock dead = runLockOfADeadHolder();

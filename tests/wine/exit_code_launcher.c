@@ -11,7 +11,9 @@
  * With VELMORA_SQUAT_RUN_LOCK set, the launcher first creates the program's
  * machine-wide run lock, Global\VelmoraAvInfo.Run, with a DACL that refuses
  * everyone, and holds it until the program has ended: what any account could
- * do to the program's runs. */
+ * do to the program's runs. With VELMORA_HOLD_RUN_LOCK set, it creates that
+ * mutex (the default DACL lets Wine's one account open it) and owns it until
+ * the program has ended: another run that never lets go. */
 #include <windows.h>
 #include <sddl.h>
 
@@ -54,6 +56,17 @@ static HANDLE squatRunLock(void) {
     return mutex;
 }
 
+/* The owned mutex's handle, or NULL when not asked for or not had at once. */
+static HANDLE holdRunLock(void) {
+    if (GetEnvironmentVariableW(L"VELMORA_HOLD_RUN_LOCK", NULL, 0) == 0) return NULL;
+    HANDLE mutex = CreateMutexW(NULL, FALSE, L"Global\\VelmoraAvInfo.Run");
+    if (mutex == NULL) return NULL;
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
+    CloseHandle(mutex);
+    return NULL;
+}
+
 /* Wine's process creation fails with ERROR_INTERNAL_ERROR when the new
  * process ends before its start-up has completed, which happens now and then
  * on a loaded machine. None of the program's own code has run by then, so
@@ -71,6 +84,7 @@ static BOOL startProgram(const wchar_t* rest, wchar_t* command, size_t length, S
 
 int main(void) {
     HANDLE squatted = squatRunLock();
+    HANDLE held = holdRunLock();
     const wchar_t* rest = afterProgramName(GetCommandLineW());
     size_t length = wcslen(rest);
     wchar_t* command = HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
@@ -95,5 +109,6 @@ int main(void) {
     CloseHandle(process.hProcess);
     writeExitCode(code);
     if (squatted != NULL) CloseHandle(squatted);
+    if (held != NULL) CloseHandle(held);
     return (int)code;
 }
