@@ -581,6 +581,24 @@ unsigned long writeAll(const OpenFile& file, const char* data, std::size_t size)
     return 0;
 }
 
+// The offset goes in the OVERLAPPED of each call; on a synchronous handle
+// the call still completes before it returns.
+unsigned long writeAt(const OpenFile& file, std::uint64_t offset, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        if (!WriteFile(handleOf(file), data, chunk, &written, &at)) return GetLastError();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        data += written;
+        size -= written;
+        offset += written;
+    }
+    return 0;
+}
+
 unsigned long cutAt(const OpenFile& file, std::uint64_t length) {
     FILE_END_OF_FILE_INFO end;
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
