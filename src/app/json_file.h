@@ -6,12 +6,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/held_folder.h"
+
 namespace velmora {
 
-// Parses the file as exactly one JSON value of any kind (UTF-8 byte-order
-// mark accepted, no comments, only white space after the value). Nothing
-// when the file cannot be opened or parsed; the cause is then logged at error
-// level.
-std::optional<nlohmann::json> getJsonFromFile(const std::string& path);
+// Parses folder/name, a plain file with one link, as exactly one JSON value
+// of any kind (UTF-8 byte-order mark accepted, no comments, only white space
+// after the value). Nothing when the file cannot be opened (anything but a
+// plain file: the layer's kNotPlainFile) or parsed; the cause is then logged
+// at error level.
+std::optional<nlohmann::json> getJsonFromFile(const OpenFolder& folder, const std::string& name);
 
 }  // namespace velmora

@@ -33,8 +33,9 @@ std::string readModelName() {
 
 }  // namespace
 
-std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::string& message) {
-    std::optional<VerdictFile> file = openVerdictFile(path);
+std::string saveVerdict(const OpenFolder& folder, const std::string& name, bool isVpnBlock,
+                        const std::string& message) {
+    std::optional<VerdictFile> file = openVerdictFile(folder, name);
     if (!file) return "-";
     const std::string model = readModelName();
     writeVerdictFile(std::move(*file), isVpnBlock, message, model);
@@ -43,9 +44,9 @@ std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::str
 
 // The policy is only ever read through const references: a policy nested very
 // deep would overflow the stack if it were copied, since copies recurse.
-void runPostureStage(bool haveInventoryDocument, const SecurityInventory& inventory) {
-    const std::string policyPath = fileInVpnLogDirectory("postureData.json");
-    const std::optional<nlohmann::json> policy = getJsonFromFile(policyPath);
+void runPostureStage(const OpenFolder& logs, bool haveInventoryDocument, const SecurityInventory& inventory) {
+    const std::string policyPath = logs.path + pathSeparator() + "postureData.json";
+    const std::optional<nlohmann::json> policy = getJsonFromFile(logs, "postureData.json");
     std::string systemModel = "-";
 
     if (!policy || !haveInventoryDocument) {
@@ -58,7 +59,7 @@ void runPostureStage(bool haveInventoryDocument, const SecurityInventory& invent
         logPostureRule(rule);
         const bool block = evaluatePostureRule(rule, inventory, message);
         avLogger->info("evaluatePostureDataWithAVInfo res: [{}], msg: [{}]", block, message);
-        systemModel = saveVerdict(fileInVpnLogDirectory("check.json"), block, message);
+        systemModel = saveVerdict(logs, "check.json", block, message);
     }
     avLogger->info("SystemModel end: [{}]", systemModel);
 }

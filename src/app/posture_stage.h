@@ -3,17 +3,21 @@
 
 #include <string>
 
+#include "common/held_folder.h"
 #include "inventory/security_product.h"
 
 namespace velmora {
 
 // haveInventoryDocument: the inventory stage made a document (some kind
-// recorded a product); without one the policy is not evaluated.
-void runPostureStage(bool haveInventoryDocument, const SecurityInventory& inventory);
+// recorded a product); without one the policy is not evaluated. logs is the
+// shared folder the log preparation holds: the policy is read from it and
+// the verdict written to it.
+void runPostureStage(const OpenFolder& logs, bool haveInventoryDocument, const SecurityInventory& inventory);
 
-// Writes the verdict file at path, its third line the machine's model name as
-// the registry gives it, read once the file is open. Returns that line: "-"
-// when the name could not be read or the file not opened.
-std::string saveVerdict(const std::string& path, bool isVpnBlock, const std::string& message);
+// Writes folder/name as the verdict file, its third line the machine's model
+// name as the registry gives it, read once the file is open. Returns that
+// line: "-" when the name could not be read or the file not opened.
+std::string saveVerdict(const OpenFolder& folder, const std::string& name, bool isVpnBlock,
+                        const std::string& message);
 
 }  // namespace velmora

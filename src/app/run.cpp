@@ -87,7 +87,7 @@ int runProgram(const std::vector<std::u16string>& args) {
     const InventoryStageResult inventory = runInventoryStage(commandLine.kinds, commandLine.outputPath);
     if (!inventory.gathered) return inventory.exitStatus;
 
-    runPostureStage(inventory.gathered->document.is_object(), inventory.gathered->inventory);
+    runPostureStage(*logFolder.logs, inventory.gathered->document.is_object(), inventory.gathered->inventory);
 
     avLogger->info("END");
     return inventory.exitStatus;

@@ -5,20 +5,20 @@
 #include <optional>
 #include <string>
 
-#include "common/file_replace.h"
+#include "common/held_replace.h"
 
 namespace velmora {
 
 // A verdict file opened for writing, not yet written. It replaces the file
-// at path whole once written (file_replace.h).
+// whole once written (held_replace.h).
 struct VerdictFile {
-    std::string path;
-    FileReplacement output;
+    std::string path;  // for the log
+    HeldReplacement output;
 };
 
-// Opens the file at path. Nothing when it cannot be opened; that is logged
-// here, and a file an earlier run left stays as it was.
-std::optional<VerdictFile> openVerdictFile(const std::string& path);
+// Opens folder/name. Nothing when it cannot be opened; that is logged here,
+// and a file an earlier run left stays as it was.
+std::optional<VerdictFile> openVerdictFile(const OpenFolder& folder, const std::string& name);
 
 // Writes the three lines and closes the file. Every outcome is logged;
 // nothing is returned. A line break in the model name is written as a space,

@@ -97,9 +97,6 @@ void flushFolderOf(const std::u16string& path);
 // The names (not paths) in a folder; "" names the current folder.
 std::vector<std::u16string> folderEntries(const std::u16string& folder);
 
-// True only when no process with this id runs.
-bool processIsGone(unsigned long processId);
-
 // Removes the name when it is a plain file with one link; never a link's
 // target, never a folder.
 void removePlainFile(const std::u16string& path);

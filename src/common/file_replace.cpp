@@ -1,5 +1,8 @@
 #include "common/file_replace.h"
 
+#include "common/held_folder.h"
+#include "common/text.h"
+
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -36,7 +39,7 @@ void removeLeftTemporaries(const std::u16string& target) {
     std::u16string folder = prefix;
     if (folder.size() > 1) folder.pop_back();  // "/" and "\" stay whole
     for (const std::u16string& name : folderEntries(folder)) {
-        const std::optional<unsigned long> owner = temporaryFileOwner(name, targetName);
+        const std::optional<unsigned long> owner = temporaryFileOwner(wideToUtf8(name), wideToUtf8(targetName));
         if (owner && *owner != currentProcessId() && processIsGone(*owner)) removePlainFile(prefix + name);
     }
 }
@@ -70,12 +73,10 @@ int dropTemporary(FileReplacement& file) {
 // itself) mostly lets go within milliseconds: the replacement is tried again
 // for about a second before the file is written in place.
 ReplaceAttempt replaceWithRetries(FileReplacement& file) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kReplaceRetryMilliseconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplaceRetryMilliseconds);
     for (;;) {
         const ReplaceAttempt attempt = replaceOnce(file.stream.get(), file.temporary, file.target);
-        if (attempt.replaced || !attempt.inUse || Clock::now() >= deadline) return attempt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kReplaceRetryPauseMilliseconds));
+        if (attempt.replaced || !attempt.inUse || !pauseBeforeRetry(deadline)) return attempt;
     }
 }
 
@@ -165,21 +166,30 @@ int finishReplacement(FileReplacement& file, bool complete) {
     return putInPlace(file);
 }
 
-std::optional<unsigned long> temporaryFileOwner(const std::u16string& name, const std::u16string& targetName) {
-    const std::u16string suffix = u".tmp";
+bool pauseBeforeRetry(std::chrono::steady_clock::time_point deadline) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kReplaceRetryPauseMilliseconds));
+    return true;
+}
+
+std::optional<unsigned long> temporaryFileOwner(const std::string& name, const std::string& targetName) {
+    const std::string suffix = ".tmp";
     if (name.size() <= targetName.size() + 1 + suffix.size() || name.compare(0, targetName.size(), targetName) != 0 ||
-        name[targetName.size()] != u'.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        name[targetName.size()] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return std::nullopt;
     }
-    // "<process id>-<n>" between the dot and the suffix, both decimal.
-    const std::u16string middle = name.substr(targetName.size() + 1, name.size() - targetName.size() - 1 - suffix.size());
-    const std::size_t dash = middle.find(u'-');
-    if (dash == 0 || dash == std::u16string::npos || dash > 10 || dash + 1 == middle.size()) return std::nullopt;
+    // "<process id>-<n>" or "<process id>-<32 hex>" between the dot and the suffix.
+    const std::string middle = name.substr(targetName.size() + 1, name.size() - targetName.size() - 1 - suffix.size());
+    const std::size_t dash = middle.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 10 || dash + 1 == middle.size()) return std::nullopt;
+    const std::string rest = middle.substr(dash + 1);
+    const bool decimalRest = rest.find_first_not_of("0123456789") == std::string::npos;
+    const bool randomRest = rest.size() == 32 && rest.find_first_not_of("0123456789abcdef") == std::string::npos;
+    if (!decimalRest && !randomRest) return std::nullopt;
     unsigned long long id = 0;
-    for (std::size_t i = 0; i < middle.size(); ++i) {
-        if (i == dash) continue;
-        if (middle[i] < u'0' || middle[i] > u'9') return std::nullopt;
-        if (i < dash) id = id * 10 + static_cast<unsigned long long>(middle[i] - u'0');
+    for (std::size_t i = 0; i < dash; ++i) {
+        if (middle[i] < '0' || middle[i] > '9') return std::nullopt;
+        id = id * 10 + static_cast<unsigned long long>(middle[i] - '0');
     }
     if (id > 0xFFFFFFFFull) return std::nullopt;
     return static_cast<unsigned long>(id);

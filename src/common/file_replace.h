@@ -11,6 +11,7 @@
 // than its new text.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -77,9 +78,15 @@ int finishReplacement(FileReplacement& file, bool complete);
 inline constexpr unsigned kReplaceRetryMilliseconds = 1000;
 inline constexpr unsigned kReplaceRetryPauseMilliseconds = 20;
 
-// "<target's name>.<process id>-<n>.tmp": the process id of the temporary
-// file that name is, or nothing when name is no such file of that target.
-std::optional<unsigned long> temporaryFileOwner(const std::u16string& name, const std::u16string& targetName);
+// Waits before one more try of a replacement refused because the target is
+// in use; false, without waiting, once deadline has passed.
+bool pauseBeforeRetry(std::chrono::steady_clock::time_point deadline);
+
+// "<target's name>.<process id>-<n>.tmp" (1.1.0's names, and the -outpath
+// file's) or "<target's name>.<process id>-<32 hex>.tmp": the process id of
+// the temporary file that name is, or nothing when name is no such file of
+// that target.
+std::optional<unsigned long> temporaryFileOwner(const std::string& name, const std::string& targetName);
 
 // What the target's DACL is, as far as copying it goes (Windows).
 struct DaclFacts {

@@ -149,10 +149,16 @@ EntryFacts probeEntry(const OpenFolder& folder, const std::string& name);
 unsigned long readAll(const OpenFile& file, std::string& bytes, std::size_t maxBytes);
 // Writes all of it in one call where the system allows. 0 or the error.
 unsigned long writeAll(const OpenFile& file, const char* data, std::size_t size);
+// Writes all of it from offset, whatever the file's position (the verdict,
+// from its first byte when written in place). 0 or the error.
+unsigned long writeAt(const OpenFile& file, std::uint64_t offset, const char* data, std::size_t size);
 // Cuts the file at length. 0 or the error.
 unsigned long cutAt(const OpenFile& file, std::uint64_t length);
 // Pushes the file's data to the disk. 0 or the error.
 unsigned long flushFile(const OpenFile& file);
+// Pushes the folder's entries to the disk after a rename in it (fsync of the
+// folder; nothing on Windows, where the rename is journalled).
+void flushFolder(const OpenFolder& folder);
 // The file's size now; 0 when it cannot be read.
 std::uint64_t fileSize(const OpenFile& file);
 

@@ -335,6 +335,18 @@ unsigned long writeAll(const OpenFile& file, const char* data, std::size_t size)
     return 0;
 }
 
+unsigned long writeAt(const OpenFile& file, std::uint64_t offset, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = pwrite(fdOf(file), data, size, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return put < 0 ? lastErrno() : EIO;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
+    }
+    return 0;
+}
+
 unsigned long cutAt(const OpenFile& file, std::uint64_t length) {
     return ftruncate(fdOf(file), static_cast<off_t>(length)) == 0 ? 0 : lastErrno();
 }
@@ -345,6 +357,8 @@ unsigned long flushFile(const OpenFile& file) {
     if (fsync(fdOf(file)) == 0 || errno == EINVAL || errno == EROFS) return 0;
     return lastErrno();
 }
+
+void flushFolder(const OpenFolder& folder) { fsync(fdOf(folder)); }
 
 std::uint64_t fileSize(const OpenFile& file) {
     struct stat st {};

@@ -7,8 +7,5 @@ std::string vpnLogDirectory() {
     return programDataDirectory() + sep + "Velmora" + sep + "VelmoraVPN" + sep + "logs";
 }
 
-std::string fileInVpnLogDirectory(const std::string& name) {
-    return vpnLogDirectory() + pathSeparator() + name;
-}
 
 }  // namespace velmora

@@ -17,8 +17,4 @@ std::string programDataDirectory();
 // The VPN client's log directory: <ProgramData>\Velmora\VelmoraVPN\logs.
 std::string vpnLogDirectory();
 
-// <vpn log directory><sep>name: the policy the VPN client leaves there and
-// the verdict written back beside it.
-std::string fileInVpnLogDirectory(const std::string& name);
-
 }  // namespace velmora

@@ -351,12 +351,12 @@ class PostureTest(unittest.TestCase):
         self.m.check_json_path.write_bytes(earlier)
         model = "\u20ac" * 254  # 762 bytes of UTF-8
         self.set_model(model)
-        # Every write to the verdict's new file fails as on a full quota
-        # (EFBIG), injected by strace; the log, elsewhere, is written as usual.
-        # strace -D keeps the program at the shell's process id, which names
-        # that file ("<target>.<process id>-0.tmp").
-        inject = ["sh", "-c", 'exec strace -D -qq -o /dev/null -P "$0.$$-0.tmp" -e trace=write '
-                  '-e inject=write:error=EFBIG -- "$@"', str(self.m.check_json_path)]
+        # Every write of the verdict fails as on a full quota (EFBIG),
+        # injected by strace. The verdict alone is written at explicit offsets
+        # (pwrite64); the log, appended, is written as usual. Its new file's
+        # name cannot be known in advance.
+        inject = ["strace", "-D", "-qq", "-o", "/dev/null", "-e", "trace=pwrite64",
+                  "-e", "inject=pwrite64:error=EFBIG", "--"]
         r = self.m.run("-av", "-outpath=" + str(self.m.host_path("av.json")), prefix=inject)
         self.assertEqual(r.records[-5:], [("info", t) for t in [
             "SystemModel: [%s]" % model,

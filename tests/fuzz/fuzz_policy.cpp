@@ -40,7 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    const std::optional<nlohmann::json> policy = getJsonFromFile(policyPath);
+    static const HeldFolder folder = [] {
+        unsigned long error = 0;
+        return openProgramData(error);
+    }();
+    if (!folder) return 0;
+    const std::optional<nlohmann::json> policy = getJsonFromFile(*folder, "postureData.json");
     if (!policy) return 0;
     PostureRule rule;
     std::string message;

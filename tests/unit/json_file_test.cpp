@@ -6,6 +6,12 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <functional>
 #include <nlohmann/json.hpp>
 
 namespace velmora {
@@ -15,7 +21,11 @@ namespace {
 class JsonFile : public ::testing::Test {
 protected:
     void write(const std::string& bytes) { writeFile(machine_.scratch / "postureData.json", bytes); }
+    std::optional<nlohmann::json> read(const std::string& name = "postureData.json") {
+        return getJsonFromFile(*folder_, name);
+    }
     ScratchMachine machine_;
+    HeldFolder folder_ = holdFolder(machine_.scratch);
     const std::string path_ = machine_.path("postureData.json");
 };
 
@@ -35,7 +45,7 @@ TEST_F(JsonFile, AcceptsAnyValueWithOptionalBomAndSurroundingWhiteSpace) {
     };
     for (const auto& [bytes, expected] : cases) {
         write(bytes);
-        EXPECT_EQ(getJsonFromFile(path_), std::optional<nlohmann::json>(expected)) << bytes;
+        EXPECT_EQ(read(), std::optional<nlohmann::json>(expected)) << bytes;
     }
     EXPECT_TRUE(machine_.log.records().empty());
 }
@@ -55,7 +65,7 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
     for (const auto& bytes : cases) {
         machine_.log.clear();
         write(bytes);
-        EXPECT_FALSE(getJsonFromFile(path_)) << bytes;
+        EXPECT_FALSE(read()) << bytes;
         const auto records = machine_.log.records();
         ASSERT_EQ(records.size(), 1u) << bytes;
         EXPECT_EQ(records[0].first, "error");
@@ -68,16 +78,37 @@ TEST_F(JsonFile, MalformedContentIsReportedAtErrorLevel) {
 
 TEST_F(JsonFile, MissingFileLogsTheOpenFailureWithCodeTwo) {
     const std::string missing = machine_.path("absent.json");
-    EXPECT_FALSE(getJsonFromFile(missing));
+    EXPECT_FALSE(read("absent.json"));
     const std::vector<LogRecord> expected = {
         {"error", "Couldn't open the file " + missing + " for reading. ErrorCode: 2"}};
     EXPECT_EQ(machine_.log.records(), expected);
 }
 
+#ifndef _WIN32
+// Only a plain file with one link is read: a FIFO never blocks the run.
+TEST_F(JsonFile, AnythingButAPlainFileIsAFileThatCannotBeOpened) {
+    writeFile(machine_.scratch / "policy", "{}");
+    const std::function<void(const std::filesystem::path&)> makers[] = {
+        [](const std::filesystem::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0666), 0); },
+        [&](const std::filesystem::path& p) { std::filesystem::create_symlink(machine_.scratch / "policy", p); },
+        [&](const std::filesystem::path& p) { std::filesystem::create_hard_link(machine_.scratch / "policy", p); },
+    };
+    for (const auto& make : makers) {
+        machine_.log.clear();
+        std::filesystem::remove(path_);
+        make(path_);
+        EXPECT_FALSE(read());
+        const std::vector<LogRecord> expected = {
+            {"error", "Couldn't open the file " + path_ + " for reading. ErrorCode: " + std::to_string(kNotPlainFile)}};
+        EXPECT_EQ(machine_.log.records(), expected);
+    }
+}
+#endif
+
 TEST_F(JsonFile, DeeplyNestedDocumentIsReadAndReleased) {
     const int depth = 100000;
     write(std::string(depth, '[') + std::string(depth, ']'));
-    const std::optional<nlohmann::json> value = getJsonFromFile(path_);
+    const std::optional<nlohmann::json> value = read();
     ASSERT_TRUE(value);
     EXPECT_TRUE(value->is_array());
 }
