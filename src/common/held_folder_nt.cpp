@@ -73,14 +73,19 @@ std::uint32_t renameExFlags(bool replace) {
     return kPosixSemantics | (replace ? kReplaceIfExists | kIgnoreReadOnly : 0);
 }
 
-unsigned long renameErrorOf(std::uint32_t status, bool replace, unsigned long systemError) {
+unsigned long renameErrorOf(std::uint32_t status, unsigned long systemError) {
     if (status == kObjectNameCollision) return kNameTaken;
-    if (status == kSharingViolation || status == kOplockBreakInProgress) return kBusy;
-    // The classic rename over a file that any handle holds open is refused
-    // with access denied, whatever that handle's sharing (checked on Wine
-    // and documented for MoveFileEx): a busy target, to be tried again.
-    if (replace && status == kAccessDenied) return kBusy;
+    if (status == kOplockBreakInProgress) return kBusy;
     return systemError;
+}
+
+bool renameIsBusy(unsigned long error) {
+    // The classic rename over a file that any handle holds open is refused
+    // with access denied, whatever that handle's sharing (checked on Wine,
+    // as MoveFileEx is documented): tried again, and its code logged.
+    constexpr unsigned long kAccessDeniedError = 5, kSharingViolationError = 32, kLockViolationError = 33;
+    return error == kBusy || error == kAccessDeniedError || error == kSharingViolationError ||
+           error == kLockViolationError;
 }
 
 bool isWindowsEntryName(const std::string& name) {

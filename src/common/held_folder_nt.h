@@ -68,8 +68,14 @@ bool infoClassMissing(std::uint32_t status);
 
 // FILE_RENAME_INFORMATION_EX's flags for a rename that replaces or not.
 std::uint32_t renameExFlags(bool replace);
-// The layer's code for a failed rename.
-unsigned long renameErrorOf(std::uint32_t status, bool replace, unsigned long systemError);
+// The layer's code for a failed rename: kNameTaken, kBusy for an oplock,
+// else the system's (Win32) code.
+unsigned long renameErrorOf(std::uint32_t status, unsigned long systemError);
+// True for a replacing rename's error that a later try may not meet: a
+// reader holds the target (the classic rename's ERROR_ACCESS_DENIED, which it
+// gives for any open handle whatever its sharing; ERROR_SHARING_VIOLATION or
+// ERROR_LOCK_VIOLATION), or kBusy.
+bool renameIsBusy(unsigned long error);
 
 // True for a name held_folder_win.cpp may hand to the file system: one
 // component (isOneComponent), and none of what Windows reads into a name:

@@ -650,8 +650,10 @@ unsigned long renameIn(const OpenFolder& folder, const std::string& from, const 
         info->flags = replace ? 1 : 0;  // ReplaceIfExists
         status = ntdll().setInformation(source.handle.get(), &io, info, size, kFileRenameInformation);
     }
-    return status == 0 ? 0 : renameErrorOf(bitsOf(status), replace, win32ErrorOf(status));
+    return status == 0 ? 0 : renameErrorOf(bitsOf(status), win32ErrorOf(status));
 }
+
+bool replacementIsBusy(unsigned long error) { return renameIsBusy(error); }
 
 // Checked and deleted through one handle: nothing swapped in after the check
 // is deleted instead. POSIX semantics (Windows 10 1709) take the name away

@@ -58,7 +58,7 @@ unsigned long replaceWithRetries(const HeldReplacement& file) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplaceRetryMilliseconds);
     for (;;) {
         const unsigned long error = renameIn(*file.folder, file.temporary, file.name, true);
-        if (error != kBusy || !pauseBeforeRetry(deadline)) return error;
+        if (!replacementIsBusy(error) || !pauseBeforeRetry(deadline)) return error;
     }
 }
 

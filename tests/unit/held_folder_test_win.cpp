@@ -141,12 +141,14 @@ TEST_F(HeldFolderWin, RenamesAndRemovesThroughHandles) {
     EXPECT_EQ(probeEntry(*folder_, "c").kind, EntryKind::Missing);
 
     // A reader holding the target: Wine, like Windows without POSIX
-    // semantics, refuses the classic rename with error 5; the layer says busy.
+    // semantics, refuses the classic rename with error 5: busy, to be retried.
     put("d", "new");
     HANDLE reader = CreateFileW((path_ / "b").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(renameIn(*folder_, "d", "b", true), kBusy);
+    const unsigned long refused = renameIn(*folder_, "d", "b", true);
+    EXPECT_EQ(refused, 5u);
+    EXPECT_TRUE(replacementIsBusy(refused));
     CloseHandle(reader);
     EXPECT_EQ(renameIn(*folder_, "d", "b", true), 0u);
 
