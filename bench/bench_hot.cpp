@@ -78,7 +78,7 @@ SecurityInventory enabledInventory() {
     SecurityInventory inventory;
     inventory.productCount = 9;
     for (auto& slot : inventory.products) {
-        slot.avState = AV_ENABLED;
+        slot.avStateEnum = AV_ENABLED;
         slot.avVersion = "4.18.2301.6";
     }
     inventory.os = WIN_10;
@@ -92,7 +92,7 @@ void BM_QueryThreeKindsNineProducts(benchmark::State& state) {
         nlohmann::json document;
         SecurityInventory inventory;
         for (std::uint32_t kind : {4u, 8u, 1u}) {
-            const KindReading reading = querySecurityProducts(kind);
+            const KindReading reading = readSecurityCenterProducts(kind);
             addKindToDocument(document, reading);
             fillInventorySlots(reading, inventory);
         }
@@ -110,8 +110,8 @@ void BM_ParseAndEvaluateOneMegabytePolicy(benchmark::State& state) {
         nlohmann::json policy = nlohmann::json::parse(text, nullptr, true, false);
         PostureRule rule;
         std::string message;
-        parsePostureRule(policy, rule, message);
-        benchmark::DoNotOptimize(evaluatePostureRule(rule, inventory, message));
+        parseAllServerJs(policy, rule, message);
+        benchmark::DoNotOptimize(evaluatePostureDataWithAVInfo(rule, inventory, message));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/inventory_document.h"
+#include "common/status_codes.h"
 #include "inventory/inventory_slots.h"
 #include "inventory/security_center.h"
 #include "inventory/security_query.h"
@@ -14,11 +15,11 @@ namespace velmora {
 namespace {
 
 // Both outputs of one kind's reading. Running out of memory here ends the
-// queries as it does inside the query, with the same line.
-bool recordKind(const KindReading& reading, GatheredInventory& gathered) {
+// queries as it does inside the reading, with the same line.
+bool recordKind(const KindReading& reading, nlohmann::json& document, SecurityInventory& inventory) {
     try {
-        addKindToDocument(gathered.document, reading);
-        fillInventorySlots(reading, gathered.inventory);
+        addKindToDocument(document, reading);
+        fillInventorySlots(reading, inventory);
         return true;
     } catch (const std::exception& e) {
         avLogger->error("querySecurityProducts stopped: {}", e.what());
@@ -27,6 +28,14 @@ bool recordKind(const KindReading& reading, GatheredInventory& gathered) {
 }
 
 }  // namespace
+
+std::int32_t querySecurityProducts(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory,
+                                   bool* answered) {
+    const KindReading reading = queryProductsOfKind(provider);
+    const bool recorded = recordKind(reading, document, inventory);
+    if (answered != nullptr) *answered = reading.answered && recorded;
+    return recorded ? reading.status : kHrUnexpected;
+}
 
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath) {
     const std::int32_t started = scStart();
@@ -40,10 +49,9 @@ InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, c
     for (ProviderKind kind : kinds) {
         // The query logs its own failure; later kinds are not asked, unless
         // the machine has no Security Center (each kind has its stand-in).
-        const KindReading reading = queryProductsOfKind(kind);
-        const bool recorded = recordKind(reading, gathered);
-        if (reading.status < 0 || !recorded) stage.exitStatus = -1;
-        if (!reading.answered || !recorded) break;
+        bool answered = false;
+        if (querySecurityProducts(kind, gathered.document, gathered.inventory, &answered) < 0) stage.exitStatus = -1;
+        if (!answered) break;
     }
     gathered.inventory.os = getSystemIdentity().winVersion;
 

@@ -27,6 +27,15 @@ struct InventoryStageResult {
     std::optional<GatheredInventory> gathered;
 };
 
+// Reads the products of one provider kind (queryProductsOfKind) and hands the
+// reading to the inventory document (addKindToDocument) and to the slots
+// (fillInventorySlots). Returns the kind's HRESULT, or E_UNEXPECTED when
+// recording the reading ran out of memory; answered (when given) is false
+// when later kinds are not to be asked. COM must be started.
+// answered, beyond the HRESULT: without a Security Center every kind fails, yet each stand-in is still asked.
+std::int32_t querySecurityProducts(std::uint32_t provider, nlohmann::json& document, SecurityInventory& inventory,
+                                   bool* answered = nullptr);
+
 InventoryStageResult runInventoryStage(const std::vector<ProviderKind>& kinds, const std::u16string& outputPath);
 
 }  // namespace velmora

@@ -11,14 +11,15 @@
 
 namespace velmora {
 
-std::optional<nlohmann::json> getJsonFromFile(const OpenFolder& folder, const std::string& name) {
+nlohmann::json getJsonFromFile(const OpenFolder& folder, const std::string& name, bool& ok) {
+    ok = false;
     const std::string path = folder.path + pathSeparator() + name;
     // A plain file only, opened without waiting: a FIFO, a device or a link
     // another account put there is a file that cannot be opened.
     const FileOpenResult opened = openFileIn(folder, name, FileOpen::ReadPlain);
     if (!opened.file) {
         avLogger->error("Couldn't open the file {} for reading. ErrorCode: {}", path, opened.error);
-        return std::nullopt;
+        return "";
     }
     try {
         // The whole file is read first and parsed from memory: parsing straight
@@ -29,13 +30,15 @@ std::optional<nlohmann::json> getJsonFromFile(const OpenFolder& folder, const st
         std::string bytes;
         const unsigned long error = readAll(*opened.file, bytes, std::numeric_limits<std::size_t>::max());
         if (error != 0) throw std::runtime_error("read error: " + heldErrorText(error));
-        return nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
+        nlohmann::json value = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
+        ok = true;
+        return value;
     } catch (const std::exception& ex) {
         // The parser quotes the bytes it read last, which need not be UTF-8.
         avLogger->error(std::string("Exception in Func [getJsonFromFile:") +
                         std::to_string(kReportSiteGetJsonFromFile) + "]: " + toValidUtf8(ex.what()));
     }
-    return std::nullopt;
+    return "";
 }
 
 }  // namespace velmora

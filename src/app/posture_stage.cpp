@@ -46,18 +46,19 @@ std::string saveVerdict(const OpenFolder& folder, const std::string& name, bool 
 // deep would overflow the stack if it were copied, since copies recurse.
 void runPostureStage(const OpenFolder& logs, bool haveInventoryDocument, const SecurityInventory& inventory) {
     const std::string policyPath = logs.path + pathSeparator() + "postureData.json";
-    const std::optional<nlohmann::json> policy = getJsonFromFile(logs, "postureData.json");
+    bool policyRead = false;
+    const nlohmann::json policy = getJsonFromFile(logs, "postureData.json", policyRead);
     std::string systemModel = "-";
 
-    if (!policy || !haveInventoryDocument) {
+    if (!policyRead || !haveInventoryDocument) {
         avLogger->info("json from posturedata is not valid! jsFilePath = [{}]", policyPath);
     } else {
         PostureRule rule;
         std::string message;
-        const bool parsed = parsePostureRule(*policy, rule, message);
+        const bool parsed = parseAllServerJs(policy, rule, message);
         avLogger->info("parseAllServerJs res: [{}], msg: [{}]", parsed, message);
         logPostureRule(rule);
-        const bool block = evaluatePostureRule(rule, inventory, message);
+        const bool block = evaluatePostureDataWithAVInfo(rule, inventory, message);
         avLogger->info("evaluatePostureDataWithAVInfo res: [{}], msg: [{}]", block, message);
         systemModel = saveVerdict(logs, "check.json", block, message);
     }

@@ -84,6 +84,17 @@ unsigned long putInPlace(HeldReplacement& file) {
 
 }  // namespace
 
+HeldReplacement::HeldReplacement(HeldReplacement&& other) noexcept
+    : folder(other.folder),
+      name(std::move(other.name)),
+      temporary(std::move(other.temporary)),
+      file(std::move(other.file)),
+      written(std::move(other.written)),
+      writtenInPlaceAfter(other.writtenInPlaceAfter) {
+    other.folder = nullptr;
+    other.temporary.clear();
+}
+
 HeldReplacement::~HeldReplacement() {
     if (folder != nullptr) dropTemporary(*this);
 }

@@ -35,7 +35,8 @@ struct HeldReplacement {
     std::optional<unsigned long> writtenInPlaceAfter;
 
     HeldReplacement() = default;
-    HeldReplacement(HeldReplacement&&) = default;
+    // The one moved from keeps no temporary file to drop.
+    HeldReplacement(HeldReplacement&& other) noexcept;
     HeldReplacement& operator=(HeldReplacement&&) = delete;
     // Dropped unfinished (an exception): the temporary file goes, the target stays.
     ~HeldReplacement();

@@ -28,9 +28,9 @@ std::int32_t avStateOf(ProductState state) {
 
 void fillSlot(const ProductReading& product, SecurityProductInfo& slot) {
     if (product.name) slot.avName = *product.name;
-    if (product.state) slot.avState = avStateOf(*product.state);
+    if (product.state) slot.avStateEnum = avStateOf(*product.state);
     if (product.signaturesUpToDate) {
-        slot.signatureStatus =
+        slot.signatureStatusEnum =
             *product.signaturesUpToDate ? AVSIGNATURE_STATUS_UP_TO_DATE : AVSIGNATURE_STATUS_OUT_OF_DATE;
     }
     if (product.reportingExe) slot.reportingExe = *product.reportingExe;
@@ -67,8 +67,8 @@ void reportInventory(SecurityInventory inventory) {
         avLogger->info("\tavVersion: {}", product.avVersion);
         avLogger->info("\treportingExe: {}", product.reportingExe);
         avLogger->info("\tavLastUpdateTime: {}", product.avLastUpdateTime);
-        avLogger->info("\tavStateEnum: {}", avStateName(product.avState));
-        avLogger->info("\tsignatureStatusEnum: {}", avSignatureStatusName(product.signatureStatus));
+        avLogger->info("\tavStateEnum: {}", avStateName(product.avStateEnum));
+        avLogger->info("\tsignatureStatusEnum: {}", avSignatureStatusName(product.signatureStatusEnum));
         avLogger->info("");
     }
 }

@@ -34,8 +34,8 @@ std::string avSignatureStatusName(std::int32_t value);
 struct SecurityProductInfo {
     std::string avName = "NA";
     std::string reportingExe = "NA";
-    std::int32_t signatureStatus = AVSIGNATURE_STATUS_OUT_OF_DATE;
-    std::int32_t avState = AV_DISABLED;
+    std::int32_t signatureStatusEnum = AVSIGNATURE_STATUS_OUT_OF_DATE;
+    std::int32_t avStateEnum = AV_DISABLED;
     std::string avVersion = "0.0.0.0";
     std::string avLastUpdateTime = "NA";
 };
@@ -45,7 +45,7 @@ constexpr std::size_t kInventorySlots = 9;
 struct SecurityInventory {
     std::array<SecurityProductInfo, kInventorySlots> products{};
     std::uint32_t productCount = 0;  // leading slots that the report and the evaluation read
-    std::int32_t os = WIN_UNKNOWN;   // a WinVersion value
+    WinVersion os = WIN_UNKNOWN;
 };
 
 }  // namespace velmora

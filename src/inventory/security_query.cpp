@@ -174,7 +174,7 @@ void readFirewallInstead(KindReading& reading) {
 
 }  // namespace
 
-KindReading querySecurityProducts(std::uint32_t provider) {
+KindReading readSecurityCenterProducts(std::uint32_t provider) {
     if (!isKind(provider)) return {provider, {}, kHrInvalidArg, false};
     bool listCreated = false;
     return guardedEnumerate(provider, listCreated);

@@ -1,6 +1,6 @@
 // Reading the Security Center's products of one kind. The reading is all a
 // query gives; the inventory slots and the inventory document are each filled
-// from it, by their own owners.
+// from it, by their own owners (querySecurityProducts hands it to both).
 #pragma once
 
 #include <cstdint>
@@ -42,9 +42,9 @@ struct KindReading {
 // Reads the products of one provider kind (1 firewall, 4 antivirus,
 // 8 antispyware) in the Security Center's order of getters, logging each
 // failing call. COM must be started.
-KindReading querySecurityProducts(std::uint32_t provider);
+KindReading readSecurityCenterProducts(std::uint32_t provider);
 
-// querySecurityProducts, except on a machine without a Security Center
+// readSecurityCenterProducts, except on a machine without a Security Center
 // (creating the product list fails with class-not-registered): there the
 // kind's own stand-in, when it can be read, is read as its one product:
 // Microsoft Defender's status for antivirus and antispyware, Windows

@@ -35,6 +35,7 @@ extern std::shared_ptr<spdlog::logger> avLogger;
 // runs; it shows nothing itself: what a run that cannot log does is the
 // run's matter. shownFilePath is the file's name as the user knows it, used
 // in the reason. The folder must stay open while the logger lives.
+// The reason rather than a flag: the message box's "Log init failed : " text names why the log could not start.
 std::optional<std::string> logInit(std::string loggerName, const OpenFolder& folder,
                                    const std::string& shownFilePath);
 

@@ -15,9 +15,9 @@ using nlohmann::json;
 
 namespace {
 
-// The report sites of the clause groups, in the order of kPostureClauses.
-constexpr int kClauseGroupSites[] = {kReportSiteAvVersionGroup, kReportSiteOsVersionGroup, kReportSiteRegistryGroup};
-static_assert(std::size(kClauseGroupSites) == std::size(kPostureClauses));
+// The report sites of the rule groups, in the order of kPostureRuleStems.
+constexpr int kStemGroupSites[] = {kReportSiteAvVersionGroup, kReportSiteOsVersionGroup, kReportSiteRegistryGroup};
+static_assert(std::size(kStemGroupSites) == std::size(kPostureRuleStems));
 
 const json* findMember(const json& document, const std::string& name) {
     auto it = document.find(name);
@@ -88,24 +88,24 @@ void readOperatorAndAction(const json& document, const std::string& stem, Postur
 
 void readAllGroups(const json& document, PostureRule& rule) {
     readGroup("endpoint_posture_check", kReportSiteEndpointGroup,
-              [&] { readInteger(document, "endpoint_posture_check", rule.endpointPostureCheck); });
+              [&] { readInteger(document, "endpoint_posture_check", rule.endpoint_posture_check); });
     readGroup("av check", kReportSiteAvGroup, [&] {
-        readAvValue(document, rule.avValue);
-        readOperatorAndAction(document, "av", rule.avOperator, rule.avAction);
+        readAvValue(document, rule.av_value);
+        readOperatorAndAction(document, "av", rule.av_operator, rule.av_action);
     });
-    for (std::size_t i = 0; i < std::size(kPostureClauses); ++i) {
-        const std::string stem = kPostureClauses[i].stem;
-        PostureClause& clause = rule.*kPostureClauses[i].clause;
-        readGroup((stem + " check").c_str(), kClauseGroupSites[i], [&] {
-            readText(document, stem + "_value", clause.value);
-            readOperatorAndAction(document, stem, clause.op, clause.action);
+    for (std::size_t i = 0; i < std::size(kPostureRuleStems); ++i) {
+        const PostureRuleStem& fields = kPostureRuleStems[i];
+        const std::string stem = fields.stem;
+        readGroup((stem + " check").c_str(), kStemGroupSites[i], [&] {
+            readText(document, stem + "_value", rule.*fields.value);
+            readOperatorAndAction(document, stem, rule.*fields.op, rule.*fields.action);
         });
     }
 }
 
 }  // namespace
 
-bool parsePostureRule(const json& document, PostureRule& rule, std::string& message) {
+bool parseAllServerJs(const json& document, PostureRule& rule, std::string& message) {
     try {
         if (!document.is_object()) {
             message = "js from svr is not in object format!";

@@ -20,32 +20,32 @@ std::size_t slotsInUse(const SecurityInventory& inventory) {
 
 bool hasEnabledAntivirus(const SecurityInventory& inventory) {
     for (std::size_t i = 0; i < slotsInUse(inventory); ++i) {
-        if (inventory.products[i].avState == AV_ENABLED) return true;
+        if (inventory.products[i].avStateEnum == AV_ENABLED) return true;
     }
     return false;
 }
 
 bool antivirusRuleMatches(const PostureRule& rule, const SecurityInventory& inventory) {
-    return (rule.avValue == AV_ENABLED) == hasEnabledAntivirus(inventory);
+    return (rule.av_value == AV_ENABLED) == hasEnabledAntivirus(inventory);
 }
 
 // The first enabled product whose version passes makes the rule match.
 bool versionRuleMatches(const PostureRule& rule, const SecurityInventory& inventory) {
-    if (meansAny(rule.avVersion.value)) return true;
+    if (meansAny(rule.av_version_value)) return true;
     for (std::size_t i = 0; i < slotsInUse(inventory); ++i) {
         const SecurityProductInfo& product = inventory.products[i];
-        if (product.avState != AV_ENABLED) continue;
-        if (compareVersions(rule.avVersion.value, product.avVersion, rule.avVersion.op)) return true;
+        if (product.avStateEnum != AV_ENABLED) continue;
+        if (compareVersions(rule.av_version_value, product.avVersion, rule.av_version_operator)) return true;
     }
     return false;
 }
 
-bool osRuleMatches(const PostureRule& rule, std::int32_t os) {
-    return meansAny(rule.osVersion.value) || matchOsVersion(rule.osVersion.value, os, rule.osVersion.op);
+bool osRuleMatches(const PostureRule& rule, WinVersion os) {
+    return meansAny(rule.os_version_value) || matchOsVersion(rule.os_version_value, os, rule.os_version_operator);
 }
 
 bool registryRuleMatches(const PostureRule& rule, std::string& message) {
-    return meansAny(rule.registry.value) || probeRegistryList(rule.registry.value, rule.registry.op, message);
+    return meansAny(rule.registry_value) || probeRegistryList(rule.registry_value, rule.registry_operator, message);
 }
 
 bool block(std::string& message, const char* rule) {
@@ -55,7 +55,7 @@ bool block(std::string& message, const char* rule) {
 
 }  // namespace
 
-std::string osPolicyWord(std::int32_t winVersion) {
+std::string osPolicyWord(WinVersion winVersion) {
     switch (winVersion) {
         case WIN_11: return "windows_11";
         case WIN_10: return "windows_10";
@@ -67,7 +67,7 @@ std::string osPolicyWord(std::int32_t winVersion) {
     }
 }
 
-bool matchOsVersion(const std::string& osList, std::int32_t winVersion, PostureOperator op) {
+bool matchOsVersion(const std::string& osList, WinVersion winVersion, PostureOperator op) {
     if (op != OPERATOR_ENUM_EQUAL && op != OPERATOR_ENUM_NOTEQUAL) return false;
     const std::string word = osPolicyWord(winVersion);
     const std::vector<std::string> items = splitByComma(osList);
@@ -76,20 +76,20 @@ bool matchOsVersion(const std::string& osList, std::int32_t winVersion, PostureO
     return op == OPERATOR_ENUM_EQUAL ? named : !named;
 }
 
-bool evaluatePostureRule(const PostureRule& rule, const SecurityInventory& inventory, std::string& message) {
-    if (rule.endpointPostureCheck != 1) {
+bool evaluatePostureDataWithAVInfo(const PostureRule& rule, const SecurityInventory& inventory, std::string& message) {
+    if (rule.endpoint_posture_check != 1) {
         message = "endpoint_posture_check is not enabled!";
         return false;
     }
-    if (antivirusRuleMatches(rule, inventory) && rule.avAction == VPN_ACTION_BLOCK) return block(message, "av");
+    if (antivirusRuleMatches(rule, inventory) && rule.av_action == VPN_ACTION_BLOCK) return block(message, "av");
     // The version rule is tried whenever the policy asks for an enabled
     // antivirus, even if none is present: a version value meaning "any" matches.
-    if (rule.avValue == AV_ENABLED && versionRuleMatches(rule, inventory) &&
-        rule.avVersion.action == VPN_ACTION_BLOCK) {
+    if (rule.av_value == AV_ENABLED && versionRuleMatches(rule, inventory) &&
+        rule.av_version_action == VPN_ACTION_BLOCK) {
         return block(message, "av_version");
     }
-    if (osRuleMatches(rule, inventory.os) && rule.osVersion.action == VPN_ACTION_BLOCK) return block(message, "os");
-    if (registryRuleMatches(rule, message) && rule.registry.action == VPN_ACTION_BLOCK) {
+    if (osRuleMatches(rule, inventory.os) && rule.os_version_action == VPN_ACTION_BLOCK) return block(message, "os");
+    if (registryRuleMatches(rule, message) && rule.registry_action == VPN_ACTION_BLOCK) {
         return block(message, "registry");
     }
     message = "doesn't matched with any field!";

@@ -67,11 +67,10 @@ void logClause(const char* stem, const std::string& value, PostureOperator op, V
 }  // namespace
 
 void logPostureRule(const PostureRule& rule) {
-    avLogger->info("endptPostureCheck: {}", rule.endpointPostureCheck);
-    logClause("av", avStateName(rule.avValue), rule.avOperator, rule.avAction);
-    for (const PostureClauseSlot& slot : kPostureClauses) {
-        const PostureClause& clause = rule.*slot.clause;
-        logClause(slot.stem, clause.value, clause.op, clause.action);
+    avLogger->info("endptPostureCheck: {}", rule.endpoint_posture_check);
+    logClause("av", avStateName(rule.av_value), rule.av_operator, rule.av_action);
+    for (const PostureRuleStem& stem : kPostureRuleStems) {
+        logClause(stem.stem, rule.*stem.value, rule.*stem.op, rule.*stem.action);
     }
 }
 

@@ -29,40 +29,40 @@ enum VpnAction : std::int32_t {
     VPN_ACTION_ALLOW = 1,
 };
 
-// One rule after the antivirus state: the value it compares the machine
-// with, how, and what follows when it matches. In the value, "0" and "" mean
-// "any"; the defaults of the record below do not.
-struct PostureClause {
-    std::string value;
-    PostureOperator op = OPERATOR_ENUM_EQUAL;
-    VpnAction action = VPN_ACTION_ALLOW;
-};
-
-// A fresh record holds the defaults that a policy member left out keeps.
+// A fresh record holds the defaults that a policy member left out keeps. In
+// the three value texts, "0" and "" mean "any"; the defaults do not.
 struct PostureRule {
-    // The members are those of the policy (endpoint_posture_check, av_value,
-    // av_operator, ...), spelt as the program's own names are.
-    std::int32_t endpointPostureCheck = 0;             // 1 turns the check on
-    AvState avValue = AV_DISABLED;                     // only AV_DISABLED or AV_ENABLED is stored
-    PostureOperator avOperator = OPERATOR_ENUM_EQUAL;  // logged, never consulted
-    VpnAction avAction = VPN_ACTION_ALLOW;
-    PostureClause avVersion{"0.0.0.0"};
-    PostureClause osVersion{"Any"};  // comma-separated OS words
-    PostureClause registry{"NA"};    // comma-separated registry paths
+    std::int32_t endpoint_posture_check = 0;     // 1 turns the check on
+    AvState av_value = AV_DISABLED;              // only AV_DISABLED or AV_ENABLED is stored
+    std::string av_version_value = "0.0.0.0";
+    std::string os_version_value = "Any";        // comma-separated OS words
+    std::string registry_value = "NA";           // comma-separated registry paths
+    PostureOperator av_operator = OPERATOR_ENUM_EQUAL;  // logged, never consulted
+    PostureOperator av_version_operator = OPERATOR_ENUM_EQUAL;
+    PostureOperator os_version_operator = OPERATOR_ENUM_EQUAL;
+    PostureOperator registry_operator = OPERATOR_ENUM_EQUAL;
+    VpnAction av_action = VPN_ACTION_ALLOW;
+    VpnAction av_version_action = VPN_ACTION_ALLOW;
+    VpnAction os_version_action = VPN_ACTION_ALLOW;
+    VpnAction registry_action = VPN_ACTION_ALLOW;
 };
 
-// The clauses in policy order, each with the stem of its policy members and
-// log lines: "os_version" reads "os_version_value", "os_version_operator" and
-// "os_version_action". The antivirus state uses the same three suffixes on
-// the stem "av".
-struct PostureClauseSlot {
+// The rules after the antivirus state, in policy order, each with the stem of
+// its policy members and log lines: "os_version" reads "os_version_value",
+// "os_version_operator" and "os_version_action" into the fields of those
+// names. The antivirus state uses the same three suffixes on the stem "av".
+struct PostureRuleStem {
     const char* stem;
-    PostureClause PostureRule::*clause;
+    std::string PostureRule::*value;
+    PostureOperator PostureRule::*op;
+    VpnAction PostureRule::*action;
 };
-inline constexpr PostureClauseSlot kPostureClauses[] = {
-    {"av_version", &PostureRule::avVersion},
-    {"os_version", &PostureRule::osVersion},
-    {"registry", &PostureRule::registry},
+inline constexpr PostureRuleStem kPostureRuleStems[] = {
+    {"av_version", &PostureRule::av_version_value, &PostureRule::av_version_operator,
+     &PostureRule::av_version_action},
+    {"os_version", &PostureRule::os_version_value, &PostureRule::os_version_operator,
+     &PostureRule::os_version_action},
+    {"registry", &PostureRule::registry_value, &PostureRule::registry_operator, &PostureRule::registry_action},
 };
 
 // Member identifiers ("OPERATOR_ENUM_NOTEQUAL"); "" for a value that is no member.

@@ -42,11 +42,11 @@ WinVersion classifyWinVersion(std::uint32_t major, std::uint32_t minor, std::uin
     return WIN_UNKNOWN;
 }
 
-std::string winVersionName(std::int32_t value) {
+std::string winVersionName(WinVersion value) {
     return lookupEnumName(value, kWinVersionNames);
 }
 
-std::string winVersionText(std::int32_t value) {
+std::string winVersionText(WinVersion value) {
     switch (value) {
         case WIN_11: return "Win 11";
         case WIN_10: return "Win 10";

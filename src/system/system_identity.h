@@ -41,10 +41,10 @@ SystemIdentity& getSystemIdentity();
 WinVersion classifyWinVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build);
 
 // Member identifier ("WIN_10"), or "" for a value that is no member.
-std::string winVersionName(std::int32_t value);
+std::string winVersionName(WinVersion value);
 
 // Display text ("Win 10"); "Win Unknown" for every value other than 0 to 5.
-std::string winVersionText(std::int32_t value);
+std::string winVersionText(WinVersion value);
 
 // Platform layer: the two system queries.
 // The user name of the process, or "-" when it cannot be had.

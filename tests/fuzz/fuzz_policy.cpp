@@ -1,5 +1,5 @@
 // libFuzzer target: policy bytes go through the same path as a run's policy
-// file: getJsonFromFile, parsePostureRule, logPostureRule and the evaluation
+// file: getJsonFromFile, parseAllServerJs, logPostureRule and the evaluation
 // (registry rules probe an empty stand-in below a private ProgramData).
 #include "app/json_file.h"
 #include "fuzz_common.h"
@@ -20,9 +20,9 @@ namespace {
 SecurityInventory sampleInventory() {
     SecurityInventory inventory;
     inventory.productCount = 2;
-    inventory.products[0].avState = AV_ENABLED;
+    inventory.products[0].avStateEnum = AV_ENABLED;
     inventory.products[0].avVersion = "4.18.2305.7";
-    inventory.products[1].avState = AV_SNOOZED;
+    inventory.products[1].avStateEnum = AV_SNOOZED;
     inventory.os = WIN_10;
     return inventory;
 }
@@ -45,13 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return openProgramData(error);
     }();
     if (!folder) return 0;
-    const std::optional<nlohmann::json> policy = getJsonFromFile(*folder, "postureData.json");
-    if (!policy) return 0;
+    bool policyRead = false;
+    const nlohmann::json policy = getJsonFromFile(*folder, "postureData.json", policyRead);
+    if (!policyRead) return 0;
     PostureRule rule;
     std::string message;
-    parsePostureRule(*policy, rule, message);
+    parseAllServerJs(policy, rule, message);
     logPostureRule(rule);
-    evaluatePostureRule(rule, sampleInventory(), message);
+    evaluatePostureDataWithAVInfo(rule, sampleInventory(), message);
     static const char* const kOutcomes[] = {"endpoint_posture_check is not enabled!", "av", "av_version", "os",
                                             "registry", "doesn't matched with any field!"};
     for (const char* outcome : kOutcomes) {

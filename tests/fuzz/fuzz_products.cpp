@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nlohmann::json document;
     SecurityInventory inventory;
     for (std::uint32_t kind : {4u, 8u, 1u, 4u}) {
-        const KindReading reading = querySecurityProducts(kind);
+        const KindReading reading = readSecurityCenterProducts(kind);
         addKindToDocument(document, reading);
         fillInventorySlots(reading, inventory);
         if (reading.status < 0) break;

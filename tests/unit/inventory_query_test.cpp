@@ -43,7 +43,7 @@ protected:
 
     // Reads one kind into both outputs, as the inventory stage does.
     std::int32_t query(std::uint32_t provider) {
-        const KindReading reading = querySecurityProducts(provider);
+        const KindReading reading = readSecurityCenterProducts(provider);
         addKindToDocument(document, reading);
         fillInventorySlots(reading, inventory);
         return reading.status;
@@ -76,13 +76,13 @@ TEST_F(SecurityQuery, AntivirusProductsFillTheDocumentAndTheSlots) {
     EXPECT_EQ(first.reportingExe, "C:\\nowhere\\alpha.exe");
     EXPECT_EQ(first.avVersion, "");
     EXPECT_EQ(first.avLastUpdateTime, "Mon, 07 Dec 2026 09:00:00 GMT");
-    EXPECT_EQ(first.avState, AV_ENABLED);
-    EXPECT_EQ(first.signatureStatus, AVSIGNATURE_STATUS_UP_TO_DATE);
-    EXPECT_EQ(inventory.products[1].signatureStatus, AVSIGNATURE_STATUS_OUT_OF_DATE);
+    EXPECT_EQ(first.avStateEnum, AV_ENABLED);
+    EXPECT_EQ(first.signatureStatusEnum, AVSIGNATURE_STATUS_UP_TO_DATE);
+    EXPECT_EQ(inventory.products[1].signatureStatusEnum, AVSIGNATURE_STATUS_OUT_OF_DATE);
     // No remediation path returned: the slot keeps its initial path and version.
     EXPECT_EQ(inventory.products[2].reportingExe, "NA");
     EXPECT_EQ(inventory.products[2].avVersion, "0.0.0.0");
-    EXPECT_EQ(inventory.products[2].avState, AV_SNOOZED);
+    EXPECT_EQ(inventory.products[2].avStateEnum, AV_SNOOZED);
     EXPECT_TRUE(machine.log.records().empty());
 }
 
@@ -111,8 +111,8 @@ TEST_F(SecurityQuery, StatesAndSignatureStatusesMapAsTheSecurityCenterMeansThem)
         SCOPED_TRACE(i);
         EXPECT_EQ(document["av"][i]["state"], cases[i].stateText);
         EXPECT_EQ(document["av"][i]["signature_status"], cases[i].signatureText);
-        EXPECT_EQ(inventory.products[i].avState, cases[i].stateValue);
-        EXPECT_EQ(inventory.products[i].signatureStatus, cases[i].signatureValue);
+        EXPECT_EQ(inventory.products[i].avStateEnum, cases[i].stateValue);
+        EXPECT_EQ(inventory.products[i].signatureStatusEnum, cases[i].signatureValue);
     }
 }
 
@@ -143,7 +143,7 @@ TEST_F(SecurityQuery, ANamelessProductIsStillReadButNotCounted) {
     EXPECT_EQ(inventory.productCount, 1u);
     EXPECT_EQ(inventory.products[1].avName, "NA");
     EXPECT_EQ(inventory.products[1].reportingExe, "x.exe");
-    EXPECT_EQ(inventory.products[1].avState, AV_ENABLED);
+    EXPECT_EQ(inventory.products[1].avStateEnum, AV_ENABLED);
 }
 
 TEST_F(SecurityQuery, TextsAreConvertedExactlyAndInvalidUtf16BecomesEmpty) {
@@ -311,7 +311,7 @@ TEST_F(SecurityQuery, ASecondQueryOfTheSameKindRewritesTheSameSlots) {
     EXPECT_EQ(document["av"][0]["state"], "off");
     EXPECT_EQ(document["av"][0]["last_update"], "new");
     EXPECT_EQ(inventory.productCount, 3u);
-    EXPECT_EQ(inventory.products[0].avState, AV_DISABLED);
+    EXPECT_EQ(inventory.products[0].avStateEnum, AV_DISABLED);
     EXPECT_EQ(inventory.products[0].avLastUpdateTime, "new");
 }
 

@@ -21,11 +21,11 @@ TEST(InventoryReport, AnEmptyInventoryShowsOnlyTheSummary) {
 TEST(InventoryReport, CountedSlotsAreShownFieldByFieldWithTheirNames) {
     LogCapture log;
     SecurityInventory inventory;
-    inventory.os = 7;  // no WinVersion member
+    inventory.os = static_cast<WinVersion>(7);  // no WinVersion member
     inventory.productCount = 2;
     inventory.products[0] = {"Alpha {}", "C:\\a.exe", AVSIGNATURE_STATUS_UP_TO_DATE, AV_SNOOZED, "1.2.3.4", "t"};
-    inventory.products[1].avState = -1;
-    inventory.products[1].signatureStatus = 2;
+    inventory.products[1].avStateEnum = -1;
+    inventory.products[1].signatureStatusEnum = 2;
     inventory.products[2].avName = "not counted";
     reportInventory(inventory);
     EXPECT_EQ(log.messages(), (std::vector<std::string>{

@@ -14,6 +14,9 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include <optional>
+#include <utility>
+
 namespace velmora {
 
 namespace {
@@ -21,8 +24,12 @@ namespace {
 class JsonFile : public ::testing::Test {
 protected:
     void write(const std::string& bytes) { writeFile(machine_.scratch / "postureData.json", bytes); }
+    // The value when the file was read, nothing otherwise.
     std::optional<nlohmann::json> read(const std::string& name = "postureData.json") {
-        return getJsonFromFile(*folder_, name);
+        bool ok = false;
+        nlohmann::json value = getJsonFromFile(*folder_, name, ok);
+        if (!ok) return std::nullopt;
+        return std::optional<nlohmann::json>(std::move(value));
     }
     ScratchMachine machine_;
     HeldFolder folder_ = holdFolder(machine_.scratch);

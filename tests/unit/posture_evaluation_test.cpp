@@ -9,10 +9,10 @@ namespace velmora {
 namespace {
 
 SecurityInventory inventoryOf(std::initializer_list<std::pair<AvState, const char*>> products,
-                              std::int32_t os = WIN_10) {
+                              WinVersion os = WIN_10) {
     SecurityInventory inventory;
     for (const auto& [state, version] : products) {
-        inventory.products[inventory.productCount].avState = state;
+        inventory.products[inventory.productCount].avStateEnum = state;
         inventory.products[inventory.productCount].avVersion = version;
         ++inventory.productCount;
     }
@@ -22,14 +22,14 @@ SecurityInventory inventoryOf(std::initializer_list<std::pair<AvState, const cha
 
 PostureRule enabledRule() {
     PostureRule rule;
-    rule.endpointPostureCheck = 1;
+    rule.endpoint_posture_check = 1;
     return rule;
 }
 
 std::pair<bool, std::string> evaluate(const PostureRule& rule, const SecurityInventory& inventory) {
     LogCapture log;
     std::string message = "left over";
-    bool block = evaluatePostureRule(rule, inventory, message);
+    bool block = evaluatePostureDataWithAVInfo(rule, inventory, message);
     return {block, message};
 }
 
@@ -51,14 +51,14 @@ TEST(OsPolicyWord, NamesEveryReleaseAndUnknownOtherwise) {
     EXPECT_EQ(osPolicyWord(WIN_VISTA), "windows_vista");
     EXPECT_EQ(osPolicyWord(WIN_XP), "windows_xp");
     EXPECT_EQ(osPolicyWord(WIN_UNKNOWN), "Unknown_Os");
-    EXPECT_EQ(osPolicyWord(6), "Unknown_Os");
-    EXPECT_EQ(osPolicyWord(-1), "Unknown_Os");
+    EXPECT_EQ(osPolicyWord(static_cast<WinVersion>(6)), "Unknown_Os");
+    EXPECT_EQ(osPolicyWord(static_cast<WinVersion>(-1)), "Unknown_Os");
 }
 
 TEST(MatchOsVersion, EqualNamesTheMachineNotEqualNamesItNowhere) {
     struct Case {
         const char* list;
-        std::int32_t os;
+        WinVersion os;
         PostureOperator op;
         bool expected;
     };
@@ -67,7 +67,7 @@ TEST(MatchOsVersion, EqualNamesTheMachineNotEqualNamesItNowhere) {
         {"windows_10, windows_11", WIN_11, OPERATOR_ENUM_EQUAL, false},  // items are not trimmed
         {"windows_10,", WIN_10, OPERATOR_ENUM_EQUAL, true},
         {"unknown_os", WIN_UNKNOWN, OPERATOR_ENUM_EQUAL, true},
-        {"unknown_os", 7, OPERATOR_ENUM_EQUAL, true},
+        {"unknown_os", static_cast<WinVersion>(7), OPERATOR_ENUM_EQUAL, true},
         {"windows_7", WIN_10, OPERATOR_ENUM_EQUAL, false},
         {"", WIN_10, OPERATOR_ENUM_EQUAL, false},
         // not_equal: the machine's release is on no item of the list.
@@ -90,10 +90,10 @@ TEST(MatchOsVersion, EqualNamesTheMachineNotEqualNamesItNowhere) {
 TEST(EvaluatePosture, CheckOffAnswersNotEnabledWhateverTheRules) {
     for (std::int32_t check : {0, 2, -1}) {
         PostureRule rule;
-        rule.endpointPostureCheck = check;
-        rule.avAction = VPN_ACTION_BLOCK;
-        rule.osVersion.value = "0";
-        rule.osVersion.action = VPN_ACTION_BLOCK;
+        rule.endpoint_posture_check = check;
+        rule.av_action = VPN_ACTION_BLOCK;
+        rule.os_version_value = "0";
+        rule.os_version_action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, inventoryOf({})), kOff) << check;
     }
 }
@@ -117,17 +117,17 @@ TEST(EvaluatePosture, AntivirusRuleBlocksWhenTheStateIsTheNamedOne) {
     };
     for (const auto& c : cases) {
         PostureRule rule = enabledRule();
-        rule.avValue = c.avValue;
-        rule.avAction = VPN_ACTION_BLOCK;
+        rule.av_value = c.avValue;
+        rule.av_action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, c.inventory), c.expected) << c.avValue << " " << c.inventory.productCount;
     }
 }
 
 TEST(EvaluatePosture, OnlySlotsBelowTheCountAreRead) {
     SecurityInventory inventory = inventoryOf({{AV_DISABLED, "1"}});
-    inventory.products[1].avState = AV_ENABLED;  // stale slot beyond the count
+    inventory.products[1].avStateEnum = AV_ENABLED;  // stale slot beyond the count
     PostureRule rule = enabledRule();
-    rule.avAction = VPN_ACTION_BLOCK;
+    rule.av_action = VPN_ACTION_BLOCK;
     EXPECT_EQ(evaluate(rule, inventory), kAv);
 
     inventory.productCount = 1000;  // a count beyond the nine slots reads the nine only
@@ -160,58 +160,58 @@ TEST(EvaluatePosture, VersionRuleNeedsAvValueOneAndAnEnabledProductThatPasses) {
     };
     for (const auto& c : cases) {
         PostureRule rule = enabledRule();
-        rule.avValue = c.avValue;
-        rule.avVersion.value = c.versionValue;
-        rule.avVersion.op = c.op;
-        rule.avVersion.action = VPN_ACTION_BLOCK;
+        rule.av_value = c.avValue;
+        rule.av_version_value = c.versionValue;
+        rule.av_version_operator = c.op;
+        rule.av_version_action = VPN_ACTION_BLOCK;
         EXPECT_EQ(evaluate(rule, c.inventory), c.expected) << c.versionValue << " " << postureOperatorName(c.op);
     }
 }
 
 TEST(EvaluatePosture, OsRuleUsesTheInventorysRelease) {
     PostureRule rule = enabledRule();
-    rule.osVersion.action = VPN_ACTION_BLOCK;
-    rule.osVersion.value = "windows_10,WINDOWS_11";
+    rule.os_version_action = VPN_ACTION_BLOCK;
+    rule.os_version_value = "windows_10,WINDOWS_11";
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kNone);
-    rule.osVersion.op = OPERATOR_ENUM_NOTEQUAL;
+    rule.os_version_operator = OPERATOR_ENUM_NOTEQUAL;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_7)), kOs);
-    rule.osVersion.op = OPERATOR_ENUM_LESSTHAN;
+    rule.os_version_operator = OPERATOR_ENUM_LESSTHAN;
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kNone);
-    rule.osVersion.value = "0";  // any: the operator is not looked at
+    rule.os_version_value = "0";  // any: the operator is not looked at
     EXPECT_EQ(evaluate(rule, inventoryOf({}, WIN_11)), kOs);
 }
 
 TEST(EvaluatePosture, RulesAreTriedInOrderAndAllowGoesOn) {
     PostureRule rule = enabledRule();
-    rule.avValue = AV_ENABLED;
-    rule.avVersion.value = "0";
-    rule.osVersion.value = "0";
-    rule.registry.value = "";
-    rule.avAction = VPN_ACTION_BLOCK;
-    rule.avVersion.action = VPN_ACTION_BLOCK;
-    rule.osVersion.action = VPN_ACTION_BLOCK;
-    rule.registry.action = VPN_ACTION_BLOCK;
+    rule.av_value = AV_ENABLED;
+    rule.av_version_value = "0";
+    rule.os_version_value = "0";
+    rule.registry_value = "";
+    rule.av_action = VPN_ACTION_BLOCK;
+    rule.av_version_action = VPN_ACTION_BLOCK;
+    rule.os_version_action = VPN_ACTION_BLOCK;
+    rule.registry_action = VPN_ACTION_BLOCK;
     const SecurityInventory inventory = inventoryOf({{AV_ENABLED, "1"}});
     EXPECT_EQ(evaluate(rule, inventory), kAv);
-    rule.avAction = VPN_ACTION_ALLOW;
+    rule.av_action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kAvVersion);
-    rule.avVersion.action = VPN_ACTION_ALLOW;
+    rule.av_version_action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kOs);
-    rule.osVersion.action = VPN_ACTION_ALLOW;
+    rule.os_version_action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kRegistry);
-    rule.registry.action = VPN_ACTION_ALLOW;
+    rule.registry_action = VPN_ACTION_ALLOW;
     EXPECT_EQ(evaluate(rule, inventory), kNone);
 }
 
 TEST(EvaluatePosture, RegistryMessageIsReplacedByTheFinalOne) {
     PostureRule rule = enabledRule();
-    rule.registry.value = "HKLM\\SOFTWARE";  // invalid path: sets its own message
-    rule.registry.op = OPERATOR_ENUM_EXIST;
-    rule.registry.action = VPN_ACTION_BLOCK;
+    rule.registry_value = "HKLM\\SOFTWARE";  // invalid path: sets its own message
+    rule.registry_operator = OPERATOR_ENUM_EXIST;
+    rule.registry_action = VPN_ACTION_BLOCK;
     EXPECT_EQ(evaluate(rule, inventoryOf({})), kNone);
-    rule.registry.op = OPERATOR_ENUM_NOT_EXIST;
+    rule.registry_operator = OPERATOR_ENUM_NOT_EXIST;
     EXPECT_EQ(evaluate(rule, inventoryOf({})), kRegistry);
 }
 

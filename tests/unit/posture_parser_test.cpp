@@ -15,7 +15,7 @@ namespace {
 PostureRule parsed(const json& document, bool* result = nullptr) {
     PostureRule rule;
     std::string message = "before";
-    bool ok = parsePostureRule(document, rule, message);
+    bool ok = parseAllServerJs(document, rule, message);
     if (result) *result = ok;
     if (document.is_object()) {
         EXPECT_EQ(message, "before");
@@ -58,12 +58,12 @@ TEST(PostureEnumNames, NameMembersAndNothingOutsideTheRange) {
 TEST(PolicyParser, NonObjectDocumentsFailAndLeaveTheRuleAlone) {
     for (const json& document : {json::array({1}), json("text"), json(5), json(nullptr), json(true)}) {
         PostureRule rule;
-        rule.avVersion.value = "marker";
+        rule.av_version_value = "marker";
         std::string message = "before";
-        EXPECT_FALSE(parsePostureRule(document, rule, message)) << document.dump();
+        EXPECT_FALSE(parseAllServerJs(document, rule, message)) << document.dump();
         EXPECT_EQ(message, "js from svr is not in object format!");
-        EXPECT_EQ(rule.avVersion.value, "marker");
-        EXPECT_EQ(rule.endpointPostureCheck, 0);
+        EXPECT_EQ(rule.av_version_value, "marker");
+        EXPECT_EQ(rule.endpoint_posture_check, 0);
     }
 }
 
@@ -77,19 +77,19 @@ TEST(PolicyParser, FullPolicyFillsEveryField) {
         "unknown": 7})"),
                               &ok);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(rule.endpointPostureCheck, 1);
-    EXPECT_EQ(rule.avValue, AV_ENABLED);
-    EXPECT_EQ(rule.avOperator, OPERATOR_ENUM_NOTEQUAL);
-    EXPECT_EQ(rule.avAction, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.avVersion.value, " 4.18 ");  // stored unchanged
-    EXPECT_EQ(rule.avVersion.op, OPERATOR_ENUM_GREATERTHAN);
-    EXPECT_EQ(rule.avVersion.action, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.osVersion.value, "windows_10,windows_11");
-    EXPECT_EQ(rule.osVersion.op, OPERATOR_ENUM_EQUAL);
-    EXPECT_EQ(rule.osVersion.action, VPN_ACTION_BLOCK);
-    EXPECT_EQ(rule.registry.value, "Computer\\HKEY_USERS\\X");
-    EXPECT_EQ(rule.registry.op, OPERATOR_ENUM_EXIST);
-    EXPECT_EQ(rule.registry.action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.endpoint_posture_check, 1);
+    EXPECT_EQ(rule.av_value, AV_ENABLED);
+    EXPECT_EQ(rule.av_operator, OPERATOR_ENUM_NOTEQUAL);
+    EXPECT_EQ(rule.av_action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.av_version_value, " 4.18 ");  // stored unchanged
+    EXPECT_EQ(rule.av_version_operator, OPERATOR_ENUM_GREATERTHAN);
+    EXPECT_EQ(rule.av_version_action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.os_version_value, "windows_10,windows_11");
+    EXPECT_EQ(rule.os_version_operator, OPERATOR_ENUM_EQUAL);
+    EXPECT_EQ(rule.os_version_action, VPN_ACTION_BLOCK);
+    EXPECT_EQ(rule.registry_value, "Computer\\HKEY_USERS\\X");
+    EXPECT_EQ(rule.registry_operator, OPERATOR_ENUM_EXIST);
+    EXPECT_EQ(rule.registry_action, VPN_ACTION_BLOCK);
 }
 
 // Each row: one member's JSON text and the field value it must leave.
@@ -101,10 +101,10 @@ TEST(PolicyParser, EndpointCheckTakesOnlyIntegersKeepingTheLow32Bits) {
     };
     for (const auto& [text, expected] : cases) {
         PostureRule rule = parsed(json::parse(std::string(R"({"endpoint_posture_check":)") + text + "}"));
-        EXPECT_EQ(rule.endpointPostureCheck, expected) << text;
+        EXPECT_EQ(rule.endpoint_posture_check, expected) << text;
     }
-    EXPECT_EQ(parsed(json::parse(R"({"Endpoint_Posture_Check":1})")).endpointPostureCheck, 0);
-    EXPECT_EQ(parsed(json::parse(R"({"x":{"endpoint_posture_check":1}})")).endpointPostureCheck, 0);
+    EXPECT_EQ(parsed(json::parse(R"({"Endpoint_Posture_Check":1})")).endpoint_posture_check, 0);
+    EXPECT_EQ(parsed(json::parse(R"({"x":{"endpoint_posture_check":1}})")).endpoint_posture_check, 0);
 }
 
 TEST(PolicyParser, AvValueIsOneOnlyForTheIntegerOne) {
@@ -113,7 +113,7 @@ TEST(PolicyParser, AvValueIsOneOnlyForTheIntegerOne) {
         {"true", AV_DISABLED}, {"4294967297", AV_ENABLED},
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(parsed(json::parse(std::string(R"({"av_value":)") + text + "}")).avValue, expected) << text;
+        EXPECT_EQ(parsed(json::parse(std::string(R"({"av_value":)") + text + "}")).av_value, expected) << text;
     }
 }
 
@@ -129,8 +129,8 @@ TEST(PolicyParser, ActionIsBlockOnlyForValuesThatTruncateToZero) {
     for (const char* member : {"av_action", "av_version_action", "os_version_action", "registry_action"}) {
         for (const auto& [text, expected] : cases) {
             PostureRule rule = parsed(json::parse(std::string("{\"") + member + "\":" + text + "}"));
-            const VpnAction actions[] = {rule.avAction, rule.avVersion.action, rule.osVersion.action,
-                                         rule.registry.action};
+            const VpnAction actions[] = {rule.av_action, rule.av_version_action, rule.os_version_action,
+                                         rule.registry_action};
             int changed = 0;
             for (VpnAction action : actions) changed += action != VPN_ACTION_ALLOW;
             EXPECT_EQ(changed, expected == VPN_ACTION_BLOCK ? 1 : 0) << member << " " << text;
@@ -142,19 +142,19 @@ TEST(PolicyParser, TextsAndOperatorsIgnoreOtherKinds) {
     PostureRule rule = parsed(json::parse(
         R"({"av_version_value": 5, "os_version_value": null, "registry_value": ["a"],
             "av_operator": 1, "os_version_operator": "notequal", "registry_operator": "NOT_EXIST"})"));
-    EXPECT_EQ(rule.avVersion.value, "0.0.0.0");
-    EXPECT_EQ(rule.osVersion.value, "Any");
-    EXPECT_EQ(rule.registry.value, "NA");
-    EXPECT_EQ(rule.avOperator, OPERATOR_ENUM_EQUAL);
-    EXPECT_EQ(rule.osVersion.op, OPERATOR_ENUM_NONE);
-    EXPECT_EQ(rule.registry.op, OPERATOR_ENUM_NOT_EXIST);
+    EXPECT_EQ(rule.av_version_value, "0.0.0.0");
+    EXPECT_EQ(rule.os_version_value, "Any");
+    EXPECT_EQ(rule.registry_value, "NA");
+    EXPECT_EQ(rule.av_operator, OPERATOR_ENUM_EQUAL);
+    EXPECT_EQ(rule.os_version_operator, OPERATOR_ENUM_NONE);
+    EXPECT_EQ(rule.registry_operator, OPERATOR_ENUM_NOT_EXIST);
 }
 
 TEST(PolicyParser, EmptyObjectKeepsDefaultsAndLogsNothing) {
     LogCapture log;
     PostureRule rule;
     std::string message = "kept";
-    EXPECT_TRUE(parsePostureRule(json::object(), rule, message));
+    EXPECT_TRUE(parseAllServerJs(json::object(), rule, message));
     EXPECT_EQ(message, "kept");
     EXPECT_TRUE(log.records().empty());
 
@@ -199,8 +199,8 @@ TEST(PolicyParser, DeeplyNestedMembersAreReadWithoutCopying) {
     json document = json::parse(text);
     PostureRule rule;
     std::string message;
-    EXPECT_TRUE(parsePostureRule(document, rule, message));
-    EXPECT_EQ(rule.endpointPostureCheck, 1);
+    EXPECT_TRUE(parseAllServerJs(document, rule, message));
+    EXPECT_EQ(rule.endpoint_posture_check, 1);
 }
 
 }  // namespace velmora

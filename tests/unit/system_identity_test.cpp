@@ -27,14 +27,18 @@ TEST(WinVersionNames, MemberNamesAndDisplayTexts) {
     EXPECT_EQ(winVersionName(WIN_11), "WIN_11");
     EXPECT_EQ(winVersionName(WIN_XP), "WIN_XP");
     EXPECT_EQ(winVersionName(WIN_VISTA), "WIN_VISTA");
-    EXPECT_EQ(winVersionName(10), "WIN_UNKNOWN");
-    for (int notMember : {6, 7, 9, 11, -1}) EXPECT_EQ(winVersionName(notMember), "") << notMember;
+    EXPECT_EQ(winVersionName(static_cast<WinVersion>(10)), "WIN_UNKNOWN");
+    for (int notMember : {6, 7, 9, 11, -1}) {
+        EXPECT_EQ(winVersionName(static_cast<WinVersion>(notMember)), "") << notMember;
+    }
 
     EXPECT_EQ(winVersionText(WIN_11), "Win 11");
     EXPECT_EQ(winVersionText(WIN_8), "Win 8");
     EXPECT_EQ(winVersionText(WIN_VISTA), "Win Vista");
     EXPECT_EQ(winVersionText(WIN_XP), "Win XP");
-    for (int other : {10, 7, 6, -1, 1000}) EXPECT_EQ(winVersionText(other), "Win Unknown") << other;
+    for (int other : {10, 7, 6, -1, 1000}) {
+        EXPECT_EQ(winVersionText(static_cast<WinVersion>(other)), "Win Unknown") << other;
+    }
 }
 
 // What the log folder is called for the name Windows reports (Wine cannot be
