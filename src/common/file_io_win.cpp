@@ -200,11 +200,14 @@ bool canOpenForWriting(const std::u16string& path) {
 
 std::FILE* createNewForWriting(const std::u16string& path) {
     // CREATE_NEW fails when the name exists: a file or link someone else put
-    // there is never written through. DELETE lets the handle itself rename
-    // the file over the target; READ_CONTROL | WRITE_DAC let it take the
-    // target's DACL.
+    // there is never written through. Without FILE_FLAG_OPEN_REPARSE_POINT a
+    // symbolic link whose target does not exist would be followed and the
+    // file created at its target ("Symbolic Link Effects on File Systems
+    // Functions"); with it the link is the name, which exists. DELETE lets
+    // the handle itself rename the file over the target; READ_CONTROL |
+    // WRITE_DAC let it take the target's DACL.
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, kShareAll,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = errnoOf(GetLastError());
         return nullptr;
@@ -313,17 +316,6 @@ std::vector<std::u16string> folderEntries(const std::u16string& folder) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
-}
-
-bool processIsGone(unsigned long processId) {
-    // ERROR_INVALID_PARAMETER means no such process; ERROR_ACCESS_DENIED is a
-    // process that runs (of another account, or protected).
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
-    if (process != nullptr) {
-        CloseHandle(process);
-        return false;
-    }
-    return GetLastError() == ERROR_INVALID_PARAMETER;
 }
 
 void removePlainFile(const std::u16string& path) {

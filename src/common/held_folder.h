@@ -166,8 +166,13 @@ std::uint64_t fileSize(const OpenFile& file);
 // itself, never what it points to. replace false: kNameTaken when to
 // exists. replace true: a plain file at to is replaced in one step (POSIX
 // semantics where the system has them: a reader sharing delete does not stop
-// it); kBusy when a reader holds it without sharing delete.
+// it); when a reader holds it without sharing delete, an error for which
+// replacementIsBusy is true: kBusy, or on Windows the system's own code
+// (ERROR_ACCESS_DENIED from the classic rename, ERROR_SHARING_VIOLATION), so
+// that the log can name it.
 unsigned long renameIn(const OpenFolder& folder, const std::string& from, const std::string& to, bool replace);
+// True for a replacing renameIn's error that a later try may not meet.
+bool replacementIsBusy(unsigned long error);
 
 // Removes folder/name when it is a plain file with one link (or, with
 // alsoLink, a link itself), through the object's own handle; never what a

@@ -402,6 +402,8 @@ std::vector<std::string> entriesOf(const OpenFolder& folder) {
     return names;
 }
 
+bool replacementIsBusy(unsigned long error) { return error == kBusy; }
+
 bool processIsGone(unsigned long processId) {
     // Beyond pid_t a number names no process (and must not become a
     // negative id, which kill reads as a process group).

@@ -58,7 +58,7 @@ unsigned long replaceWithRetries(const HeldReplacement& file) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplaceRetryMilliseconds);
     for (;;) {
         const unsigned long error = renameIn(*file.folder, file.temporary, file.name, true);
-        if (error != kBusy || !pauseBeforeRetry(deadline)) return error;
+        if (!replacementIsBusy(error) || !pauseBeforeRetry(deadline)) return error;
     }
 }
 
@@ -116,7 +116,10 @@ std::optional<HeldReplacement> beginHeldReplacement(const OpenFolder& folder, co
     if (plainFile || target.kind == EntryKind::Folder || target.kind == EntryKind::Other) {
         FileOpenResult opened = openFileIn(folder, name, FileOpen::WriteExisting);
         error = opened.error;
-        if (!opened.file) return std::nullopt;
+        // Held by a reader that shares no writing (Windows checks sharing
+        // after the account's rights), or under an oplock: busy, not
+        // forbidden; the replacement then waits for it.
+        if (!opened.file && opened.error != kBusy) return std::nullopt;
         file.file = std::move(opened.file);
     }
     removeLeftTemporaries(folder, name);

@@ -11,6 +11,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Records end as the log's always have: CR LF on Windows (docs/log.md).
+#ifdef _WIN32
+const std::string eol = "\r\n";
+#else
+const std::string eol = "\n";
+#endif
+
 std::shared_ptr<spdlog::logger> loggerOn(const OpenFolder& folder, std::size_t maxSize) {
     auto sink = std::make_shared<HeldFileSink>(folder, "avInfo.log", "avInfo.1.log", "shown", maxSize);
     sink->set_pattern("%v");
@@ -28,14 +35,15 @@ TEST(HeldFileSink, RotatesAtTheLimitKeepingOneOlderFile) {
     logger->info("abcd");  // 5 + 5 = 10
     EXPECT_FALSE(fs::exists(machine.scratch / "avInfo.1.log"));
     logger->info("efgh");  // past 12: a new file
-    EXPECT_EQ(readFile(machine.scratch / "avInfo.1.log"), "12345abcd\n");
-    EXPECT_EQ(readFile(machine.scratch / "avInfo.log"), "efgh\n");
+    EXPECT_EQ(readFile(machine.scratch / "avInfo.1.log"), "12345abcd" + eol);
+    EXPECT_EQ(readFile(machine.scratch / "avInfo.log"), "efgh" + eol);
     logger->info("ijklmnopqrstuvwxyz");  // longer than the limit: alone in a file
     logger->info("z");
-    EXPECT_EQ(readFile(machine.scratch / "avInfo.1.log"), "ijklmnopqrstuvwxyz\n");
-    EXPECT_EQ(readFile(machine.scratch / "avInfo.log"), "z\n");
+    EXPECT_EQ(readFile(machine.scratch / "avInfo.1.log"), "ijklmnopqrstuvwxyz" + eol);
+    EXPECT_EQ(readFile(machine.scratch / "avInfo.log"), "z" + eol);
 }
 
+#ifndef _WIN32  // Windows refuses to rename a held folder at all (no delete sharing)
 TEST(HeldFileSink, WritesIntoTheHeldFolderAfterItsNameMoved) {
     ScratchMachine machine;
     fs::create_directory(machine.scratch / "user");
@@ -52,6 +60,7 @@ TEST(HeldFileSink, WritesIntoTheHeldFolderAfterItsNameMoved) {
     EXPECT_EQ(readFile(machine.scratch / "moved" / "avInfo.log"), "three\n");
     EXPECT_TRUE(fs::is_empty(machine.scratch / "user"));
 }
+#endif
 
 #ifndef _WIN32  // a link of the test's own needs a privilege on Windows
 TEST(HeldFileSink, ALogFileThatIsALinkIsNotOpened) {
