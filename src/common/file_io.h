@@ -112,6 +112,12 @@ inline constexpr const char16_t* kPathSeparators = u"\\/";
 inline constexpr const char16_t* kPathSeparators = u"/";
 #endif
 
+#ifdef _WIN32
+// The errno value for a Windows error, as the C runtime maps the few that
+// have their own (missing, taken, disk full); EACCES for every other.
+int errnoOfSystemError(unsigned long error);
+#endif
+
 #ifndef _WIN32
 // Arguments arrive off Windows as bytes. They are carried as UTF-16 with
 // every byte that is not part of valid UTF-8 kept as the lone surrogate

@@ -69,17 +69,6 @@ std::FILE* streamOver(HANDLE handle) {
 
 HANDLE handleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
-int errnoOf(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return ENOENT;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS: return EEXIST;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-        default: return EACCES;
-    }
-}
 
 // FileRenameInfoEx and its flags, declared here from Microsoft's
 // documentation (FILE_INFO_BY_HANDLE_CLASS, FILE_RENAME_INFO): MinGW offers
@@ -191,7 +180,7 @@ bool canOpenForWriting(const std::u16string& path) {
         // reader that shares no writing (FileShare.Read, say) makes the file
         // busy, not forbidden, and the replacement then waits for it.
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
-        errno = errnoOf(error);
+        errno = errnoOfSystemError(error);
         return false;
     }
     CloseHandle(handle);
@@ -209,7 +198,7 @@ std::FILE* createNewForWriting(const std::u16string& path) {
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, kShareAll,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = errnoOf(GetLastError());
+        errno = errnoOfSystemError(GetLastError());
         return nullptr;
     }
     std::FILE* file = streamOver(handle);
@@ -225,7 +214,7 @@ std::FILE* openInPlace(const std::u16string& path, bool onlyPlainFile) {
                                 onlyPlainFile ? OPEN_EXISTING : OPEN_ALWAYS,
                                 onlyPlainFile ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = errnoOf(GetLastError());
+        errno = errnoOfSystemError(GetLastError());
         return nullptr;
     }
     if (onlyPlainFile && !isPlainWithOneLink(handle)) {
@@ -249,7 +238,7 @@ int finishInPlace(std::FILE* file, std::size_t length) {
         // The length is cut only after the new bytes lie over the old ones.
         if (!SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle) ||
             !FlushFileBuffers(handle)) {
-            error = errnoOf(GetLastError());
+            error = errnoOfSystemError(GetLastError());
         }
     }
     errno = 0;
@@ -262,7 +251,7 @@ int flushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) return errno != 0 ? errno : EIO;
     HANDLE handle = handleOf(file);
     // MOVEFILE_WRITE_THROUGH waits for the move, not for this file's data.
-    if (GetFileType(handle) == FILE_TYPE_DISK && !FlushFileBuffers(handle)) return errnoOf(GetLastError());
+    if (GetFileType(handle) == FILE_TYPE_DISK && !FlushFileBuffers(handle)) return errnoOfSystemError(GetLastError());
     return 0;
 }
 
@@ -335,5 +324,17 @@ void removePlainFile(const std::u16string& path) {
 void removeFile(const std::u16string& path) { DeleteFileW(wide(path).c_str()); }
 
 unsigned long currentProcessId() { return GetCurrentProcessId(); }
+
+int errnoOfSystemError(unsigned long error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return ENOENT;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return EEXIST;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+        default: return EACCES;
+    }
+}
 
 }  // namespace velmora

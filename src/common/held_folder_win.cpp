@@ -34,6 +34,7 @@
 // imported: the program's import table holds KnownDLLs only.
 #include "common/held_folder.h"
 
+#include "common/file_io.h"
 #include "common/held_folder_nt.h"
 #include "common/text.h"
 
@@ -316,20 +317,10 @@ void OpenFileClose::operator()(OpenFile* file) const {
     delete file;
 }
 
-std::string systemErrorText(unsigned long error) {
-    LPWSTR text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPWSTR>(&text), 0,
-                                        nullptr);
-    if (length == 0 || text == nullptr) return "Error " + std::to_string(error);
-    std::u16string message(reinterpret_cast<const char16_t*>(text), length);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' || message.back() == u' ')) {
-        message.pop_back();
-    }
-    return wideToUtf8(message);
-}
+// The verdict's lines name an error as the program's file streams always
+// have: the C runtime's text of the errno the Windows error maps to
+// ("Permission denied"), not the system's own wording.
+std::string systemErrorText(unsigned long error) { return errnoText(errnoOfSystemError(error)); }
 
 // BCryptGenRandom (the system's preferred generator) from bcrypt.dll in
 // System32, loaded by that full rule since bcrypt.dll is no KnownDLL; where
@@ -496,6 +487,15 @@ unsigned long protectUserFolder(const OpenFolder& folder, const AccountIds& acco
 // inheritable entries (check.json's temporary file those of logs, the log
 // those of the per-user folder), never rules copied from a file that another
 // account may have planted.
+// A folder opened as a file is refused as CreateFileW refuses it, with
+// ERROR_ACCESS_DENIED, so that its line reads as it always has; anything
+// else that is no plain file keeps the layer's own code.
+namespace {
+unsigned long folderAsFileError(const OpenFolder& folder, const std::string& name) {
+    return probeEntry(folder, name).kind == EntryKind::Folder ? ERROR_ACCESS_DENIED : kNotPlainFile;
+}
+}  // namespace
+
 FileOpenResult openFileIn(const OpenFolder& folder, const std::string& name, FileOpen how) {
     FileOpenResult result;
     OpenRequest request;
@@ -521,11 +521,12 @@ FileOpenResult openFileIn(const OpenFolder& folder, const std::string& name, Fil
         result.error = opened.error;
         // A link that OBJ_DONT_REPARSE stopped still has the name.
         if (how == FileOpen::CreateNew && result.error == kNotPlainFile) result.error = kNameTaken;
+        if (how != FileOpen::CreateNew && result.error == kNotPlainFile) result.error = folderAsFileError(folder, name);
         return result;
     }
     result.facts = factsOf(opened.handle.get());
     if (!isPlainWithOneLink(result.facts)) {
-        result.error = kNotPlainFile;
+        result.error = result.facts.kind == EntryKind::Folder ? ERROR_ACCESS_DENIED : kNotPlainFile;
         return result;
     }
     result.file = HeldFile(new OpenFile{nativeOf(opened.handle.release())});
