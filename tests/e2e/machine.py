@@ -496,6 +496,13 @@ def as_uid(uid):
     return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
 
 
+def private_mounts_work():
+    """True when a private mount namespace can be made here: not where the
+    root folder is no mount point of its own (a plain chroot)."""
+    return shutil.which("unshare") is not None and subprocess.run(
+        ["unshare", "--mount", "--propagation", "private", "true"], stderr=subprocess.DEVNULL).returncode == 0
+
+
 def full_folder(folder):
     """Command words before the program that put a full file system of its
     own at folder, holding what folder held: new files can be made there but
